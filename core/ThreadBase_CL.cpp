@@ -1,0 +1,69 @@
+#include "core/ThreadBase_CL.h"
+
+#include <process.h>
+
+ThreadBase_CL::~ThreadBase_CL()
+{
+    Stop();
+}
+
+int ThreadBase_CL::Start()
+{
+    if (startOnce && startedEvent) return 1;
+    isLoopRunning = 0;
+    startedEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!startedEvent) return 0;
+
+    unsigned id = 0;
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, &id));
+    if (!thread) {
+        startedEvent.Reset();
+        return 0;
+    }
+    threadHandle.Reset(thread);
+    threadId = id;
+    ::WaitForSingleObject(startedEvent.Get(), INFINITE);
+    return 1;
+}
+
+void ThreadBase_CL::Stop()
+{
+    if (threadHandle) {
+        Post(kQuit, 0, 0);
+        ::WaitForSingleObject(threadHandle.Get(), INFINITE);
+        threadHandle.Reset();
+        threadId = 0;
+    }
+    startedEvent.Reset();
+}
+
+void ThreadBase_CL::RequestWork()
+{
+    Post(kWorkRequest, 0, 0);
+}
+
+int ThreadBase_CL::Post(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return ::PostThreadMessageW(threadId, message, wParam, lParam);
+}
+
+unsigned __stdcall ThreadBase_CL::ThreadMain(void* self)
+{
+    static_cast<ThreadBase_CL*>(self)->RunLoop();
+    return 0;
+}
+
+void ThreadBase_CL::RunLoop()
+{
+    lock.Initialise();
+    MSG message;
+    ::PeekMessageW(&message, nullptr, kFirstMessage, kLastMessage, PM_NOREMOVE);  // creates the queue
+    ::SetEvent(startedEvent.Get());
+    isLoopRunning = 1;
+    while (isLoopRunning) {
+        if (::GetMessageW(&message, nullptr, kFirstMessage, kLastMessage) == -1) break;
+        int handled = OnThreadMessage(message.message, message.wParam, message.lParam);
+        if (!handled && message.message == kQuit) isLoopRunning = 0;
+    }
+    isLoopRunning = 0;
+}

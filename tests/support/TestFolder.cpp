@@ -1,0 +1,115 @@
+#include "support/TestFolder.h"
+
+#include "core/UniqueHandle.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cwchar>
+
+TestFolder::TestFolder()
+{
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH];
+    DWORD length = ::GetTempPathW(MAX_PATH, temp);
+    if (length && temp[length - 1] == L'\\') temp[length - 1] = 0;
+    wchar_t name[64];
+    _snwprintf(name, 64, L"\\quillmere-test-%lu-%d-%llu", ::GetCurrentProcessId(), counter++,
+               static_cast<unsigned long long>(::GetTickCount64()));
+    path = std::wstring(temp) + name;
+    MakeFolder(path);
+}
+
+TestFolder::~TestFolder()
+{
+    RemoveTree(path);
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path)
+{
+    std::vector<uint8_t> bytes;
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return bytes;
+    LARGE_INTEGER size = {};
+    ::GetFileSizeEx(file.Get(), &size);
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
+        if (!::ReadFile(file.Get(), bytes.data() + done, want, &got, nullptr) || got == 0) break;
+        done += got;
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size)
+{
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return false;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    bool ok = true;
+    while (size > 0 && ok) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, 1 << 24));
+        DWORD written = 0;
+        ok = ::WriteFile(file.Get(), bytes, chunk, &written, nullptr) && written == chunk;
+        bytes += chunk;
+        size -= chunk;
+    }
+    return ok;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
+{
+    return WriteFileBytes(path, bytes.data(), bytes.size());
+}
+
+bool MakeFolder(const std::wstring& path)
+{
+    if (::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS) return true;
+    size_t cut = path.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut == 0) return false;
+    return MakeFolder(path.substr(0, cut)) && ::CreateDirectoryW(path.c_str(), nullptr);
+}
+
+bool SetFileLength(const std::wstring& path, uint64_t length)
+{
+    FileHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_ALWAYS, 0, nullptr));
+    if (!file) return false;
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(length);
+    return ::SetFilePointerEx(file.Get(), position, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.Get());
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    FindHandle find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
+            bool isLink = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink) {
+                RemoveTree(child);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                ::RemoveDirectoryW(child.c_str());
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find.Get(), &data));
+        find.Reset();
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::wstring BytesAsWide(const std::vector<uint8_t>& bytes)
+{
+    std::wstring text(bytes.size() / 2, L'\0');
+    if (!text.empty()) memcpy(text.data(), bytes.data(), text.size() * 2);
+    return text;
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh folder under the temporary folder, removed with everything in it at the end.
+class TestFolder {
+public:
+    TestFolder();
+    ~TestFolder();
+    TestFolder(const TestFolder&) = delete;
+    TestFolder& operator=(const TestFolder&) = delete;
+
+    const std::wstring& Path() const { return path; }
+    std::wstring operator/(const std::wstring& relative) const { return path + L"\\" + relative; }
+
+private:
+    std::wstring path;
+};
+
+// Small file helpers for tests.
+std::vector<uint8_t> ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const void* data, size_t size);
+bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
+bool MakeFolder(const std::wstring& path);  // with every missing parent
+bool SetFileLength(const std::wstring& path, uint64_t length);
+void RemoveTree(const std::wstring& path);
+// The UTF-16LE code units of a file (after any BOM is left in place).
+std::wstring BytesAsWide(const std::vector<uint8_t>& bytes);

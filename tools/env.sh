@@ -1,0 +1,82 @@
+# Shared set-up of run.sh and test.sh: packages, build, Wine prefix, display.
+# Sourced, not run. Expects ROOT to be the repository root.
+
+BUILD="$ROOT/build"
+PACKAGES="g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb x11-utils xdotool imagemagick
+  fonts-noto-cjk ffmpeg googletest locales
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-plugins-ugly gstreamer1.0-libav"
+
+log() { printf '[quillmere] %s\n' "$*" >&2; }
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_packages() {
+  local missing=""
+  for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing="$missing $p"
+  done
+  [ -z "$missing" ] && return 0
+  log "installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  as_root apt-get update -q >/dev/null
+  # shellcheck disable=SC2086
+  as_root apt-get install -y -q --no-install-recommends $missing >/dev/null
+}
+
+build_project() {
+  if [ ! -f "$BUILD/CMakeCache.txt" ]; then
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null || return 1
+  fi
+  cmake --build "$BUILD" -j "$(nproc)" -- --no-print-directory
+}
+
+# wine_env NAME HOME_DIR: a prefix of our own under build/, quiet, without Mono/Gecko.
+wine_env() {
+  export WINEPREFIX="$BUILD/wine-$1"
+  export WINEARCH=win64
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  export HOME="$2"
+  export XDG_DATA_HOME="$HOME/.local/share"
+  mkdir -p "$HOME" "$XDG_DATA_HOME"
+}
+
+prepare_prefix() {
+  [ -f "$WINEPREFIX/.quillmere-ready" ] && return 0
+  log "preparing Wine prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 </dev/null
+  wineserver -w
+  wine regedit /S "$ROOT/tools/wine/cjk-fonts.reg" >/dev/null 2>&1 </dev/null
+  # Without a window manager, hiding a managed window waits about 2 s.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+  wineserver -w
+  touch "$WINEPREFIX/.quillmere-ready"
+}
+
+# Starts Xvfb when there is no usable display; sets XVFB_PID when it did.
+ensure_display() {
+  XVFB_PID=""
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  local n=99
+  while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  log "no display found: started Xvfb on $DISPLAY"
+}
+
+# Japanese fonts and the code page 932 conversions want a Japanese locale.
+japanese_locale() {
+  export FC_LANG=ja
+  if ! locale -a 2>/dev/null | grep -qi '^ja_JP.utf8$'; then
+    grep -q '^ja_JP.UTF-8' /etc/locale.gen 2>/dev/null || echo 'ja_JP.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+    as_root locale-gen >/dev/null 2>&1 || true
+  fi
+  export LANG=ja_JP.UTF-8
+}
