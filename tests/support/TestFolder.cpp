@@ -113,3 +113,9 @@ std::wstring BytesAsWide(const std::vector<uint8_t>& bytes)
     if (!text.empty()) memcpy(text.data(), bytes.data(), text.size() * 2);
     return text;
 }
+
+bool WriteUtf16File(const std::wstring& path, const std::wstring& text)
+{
+    std::wstring withBom = L"\xFEFF" + text;
+    return WriteFileBytes(path, withBom.data(), withBom.size() * sizeof(wchar_t));
+}

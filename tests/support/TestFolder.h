@@ -29,3 +29,5 @@ bool SetFileLength(const std::wstring& path, uint64_t length);
 void RemoveTree(const std::wstring& path);
 // The UTF-16LE code units of a file (after any BOM is left in place).
 std::wstring BytesAsWide(const std::vector<uint8_t>& bytes);
+// Writes text as UTF-16LE with a byte-order mark, as the program's INI file is stored.
+bool WriteUtf16File(const std::wstring& path, const std::wstring& text);

@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include "core/ApplicationData_CL.h"
+#include "core/Inifile_CL.h"
+#include "core/Log_CL.h"
+#include "core/Registry.h"
+#include "core/UniqueHandle.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+std::wstring IniText(const std::wstring& folder)
+{
+    return BytesAsWide(ReadFileBytes(folder + L"\\Quillmere.ini"));
+}
+
+std::vector<std::wstring> Paths(const ApplicationData_CL& settings)
+{
+    std::vector<std::wstring> paths;
+    for (const auto& entry : settings.GetCheckFolders()) paths.push_back(entry.path);
+    return paths;
+}
+
+}  // namespace
+
+TEST(Settings, FirstStartCreatesTheFolderABomOnlyIniAndTheDefaults)
+{
+    TestFolder root;
+    std::wstring folder = root / L"Quillmere";
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder);
+
+    EXPECT_EQ(ReadFileBytes(folder + L"\\Quillmere.ini"), (std::vector<uint8_t>{0xFF, 0xFE}));
+    EXPECT_EQ(settings.dataFolder, folder);
+    EXPECT_EQ(settings.compareMovie, 1);
+    EXPECT_EQ(settings.compareImage, 1);
+    EXPECT_EQ(settings.previewImageSizeIndex, 2);
+    EXPECT_EQ(settings.confirmDelete, 1);
+    EXPECT_EQ(settings.showCompleteMessage, 1);
+    EXPECT_EQ(settings.noUpdateNotice, 0);
+    EXPECT_EQ(settings.selectedItemIndex, -1);
+    EXPECT_TRUE(settings.GetCheckFolders().empty());
+    EXPECT_FALSE(settings.programFolder.empty());
+    EXPECT_EQ(settings.programFolder.back() == L'\\', false);
+
+    // The banner: a prefix, two empty lines, then the banner line.
+    std::wstring log = BytesAsWide(ReadFileBytes(folder + L"\\log.txt"));
+    ASSERT_GE(log.size(), 27u);
+    EXPECT_EQ(log[0], 0xFEFF);
+    EXPECT_EQ(log.substr(1 + 23, 3), L" : ");
+    EXPECT_EQ(log.substr(1 + 26), L"\r\n\r\n★Quillmere開始\r\n");
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, ReadsFolderItemsAsStoredAndStopsAtCount)
+{
+    TestFolder folder;
+    WriteUtf16File(folder / L"Quillmere.ini",
+                   L"[APP_INFO]\r\ncompare_movie=0\r\nprev_image_size_index=3\r\ncomplete_msg=x\r\n"
+                   L"[VERSION]\r\nnotify=1\r\n"
+                   L"[CHECK_FOLDER]\r\ncount=7\r\nitem0=0|C:\\Video\r\nitem1=1|D:\\Video\r\nitem2=x|E:\\V\r\n"
+                   L"item3=1|\r\nitem4=ab\r\nitem6=1|F:\\Last\r\nitem7=1|G:\\Beyond\r\nitem05=1|H:\\Odd\r\n");
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+
+    EXPECT_EQ(settings.compareMovie, 0);
+    EXPECT_EQ(settings.previewImageSizeIndex, 3);
+    EXPECT_EQ(settings.showCompleteMessage, 0) << "a value that is no number reads as 0";
+    EXPECT_EQ(settings.noUpdateNotice, 1);
+    const auto& folders = settings.GetCheckFolders();
+    ASSERT_EQ(folders.size(), 4u);
+    EXPECT_EQ(folders[0].path, L"C:\\Video");
+    EXPECT_EQ(folders[0].isChecked, 0);
+    EXPECT_EQ(folders[1].path, L"D:\\Video");
+    EXPECT_EQ(folders[1].isChecked, 1);
+    EXPECT_EQ(folders[2].path, L"E:\\V");
+    EXPECT_EQ(folders[2].isChecked, 0);
+    EXPECT_EQ(folders[3].path, L"F:\\Last");
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, FolderListKeepsCodeUnitOrderAndSurvivesSaveAndReload)
+{
+    TestFolder folder;
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+    const std::wstring japanese = L"C:\\動画\\テスト①〜ｶﾅ";
+    for (const wchar_t* path : {L"D:\\a", L"D:\\B", L"D:\\A", japanese.c_str(), L"D:\\A"})
+        settings.AddCheckFolder(CheckFolderEntry{1, path});
+    settings.SetCheckFolderChecked(1, 0);
+    EXPECT_EQ(Paths(settings), (std::vector<std::wstring>{L"C:\\動画\\テスト①〜ｶﾅ", L"D:\\A", L"D:\\B", L"D:\\a"}));
+    settings.Save();
+
+    ApplicationData_CL reloaded;
+    reloaded.LoadFromFolder(folder.Path());
+    EXPECT_EQ(Paths(reloaded), Paths(settings));
+    EXPECT_EQ(reloaded.GetCheckFolders()[1].isChecked, 0);
+    EXPECT_NE(IniText(folder.Path()).find(L"item0=1|" + japanese + L"\r\n"), std::wstring::npos)
+        << "stored as UTF-16 code units";
+
+    // Shrinking leaves the old items in the file, and readers stop at count.
+    reloaded.RemoveCheckFolder(3);
+    reloaded.RemoveCheckFolder(0);
+    reloaded.Save();
+    EXPECT_NE(IniText(folder.Path()).find(L"item3=1|D:\\a"), std::wstring::npos);
+    ApplicationData_CL shrunk;
+    shrunk.LoadFromFolder(folder.Path());
+    EXPECT_EQ(Paths(shrunk), (std::vector<std::wstring>{L"D:\\A", L"D:\\B"}));
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, HugeCountsReadOnlyTheItemsPresent)
+{
+    TestFolder folder;
+    WriteUtf16File(folder / L"Quillmere.ini",
+                   L"[CHECK_FOLDER]\r\ncount=2147483647\r\nitem2=1|C:\\Two\r\nITEM0=0|C:\\Zero\r\n"
+                   L"[COMPARE_EXT_INFO]\r\ncount=2147483647\r\nitem0=0|.avi\r\nitem1=1|.foo\r\n"
+                   L"[COMPARE_EXT_INFO_PIC]\r\ncount=2147483647\r\nitem0=0|.png\r\n");
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+    EXPECT_EQ(Paths(settings), (std::vector<std::wstring>{L"C:\\Zero", L"C:\\Two"})) << "index order";
+    ExtEntry entry;
+    ASSERT_TRUE(settings.movieExtInfo.Find(L".avi", entry));
+    EXPECT_EQ(entry.isEnabled, 0);
+    EXPECT_EQ(settings.movieExtInfo.GetCount(), 40);
+    ASSERT_TRUE(settings.pictureExtInfo.Find(L".png", entry));
+    EXPECT_EQ(entry.isEnabled, 0);
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, DamagedFilesLoadWhatTheyCanAndLoseNothing)
+{
+    // An editor's UTF-8 save without BOM: read, and converted so saving keeps Japanese.
+    TestFolder folder;
+    std::string utf8 = "[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|C:\\\xE5\x8B\x95\xE7\x94\xBB\r\n";
+    WriteFileBytes(folder / L"Quillmere.ini", utf8.data(), utf8.size());
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+    EXPECT_EQ(Paths(settings), std::vector<std::wstring>{L"C:\\動画"});
+    settings.AddCheckFolder(CheckFolderEntry{1, L"D:\\新しい"});
+    settings.Save();
+    ApplicationData_CL reloaded;
+    reloaded.LoadFromFolder(folder.Path());
+    EXPECT_EQ(Paths(reloaded), (std::vector<std::wstring>{L"C:\\動画", L"D:\\新しい"}));
+
+    // A value longer than the buffer is cut, not overrun.
+    TestFolder other;
+    WriteUtf16File(other / L"Quillmere.ini",
+                   L"[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + std::wstring(20000, L'x') + L"\r\n");
+    ApplicationData_CL longValue;
+    longValue.LoadFromFolder(other.Path());
+    ASSERT_EQ(longValue.GetCheckFolders().size(), 1u);
+    EXPECT_EQ(longValue.GetCheckFolders()[0].path.size(), 8191u - 2);
+
+    // A file locked while loading is not replaced by the defaults at the end.
+    TestFolder locked;
+    std::wstring ini = locked / L"Quillmere.ini";
+    WriteUtf16File(ini, L"[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|C:\\Keep\r\n");
+    std::vector<uint8_t> before = ReadFileBytes(ini);
+    ApplicationData_CL blocked;
+    {
+        FileHandle exclusive(::CreateFileW(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(exclusive.IsValid());
+        blocked.LoadFromFolder(locked.Path());
+    }
+    EXPECT_TRUE(blocked.GetCheckFolders().empty());
+    blocked.Save();
+    EXPECT_EQ(ReadFileBytes(ini), before);
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, PlayerPathIsTheQuotedExecutableOfTheRegisteredCommand)
+{
+    EXPECT_EQ(PlayerPathFromCommand(L"\"C:\\Tools\\player.exe\" \"%1\""), L"C:\\Tools\\player.exe");
+    EXPECT_EQ(PlayerPathFromCommand(L""), L"");
+    EXPECT_EQ(PlayerPathFromCommand(L"abc"), L"") << "too short to trim: no read outside the text";
+    EXPECT_EQ(PlayerPathFromCommand(L"abcdefg"), L"");
+
+    const std::wstring key = L"Software\\QuillmereTest\\shell\\open\\command";
+    HKEY created = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created,
+                                nullptr),
+              ERROR_SUCCESS);
+    RegKey keyHandle(created);
+    auto setValue = [&](const wchar_t* name, const std::wstring& value) {
+        ::RegSetValueExW(keyHandle.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    };
+    setValue(nullptr, L"\"C:\\プレーヤー\\player.exe\" \"%1\"");
+    setValue(L"fits", std::wstring(129, L'a'));
+    setValue(L"long", std::wstring(130, L'a'));
+
+    std::wstring out = L"unchanged";
+    EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, key, L"", out), S_OK);
+    EXPECT_EQ(PlayerPathFromCommand(out), L"C:\\プレーヤー\\player.exe");
+    EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, key, L"fits", out), S_OK);
+    EXPECT_EQ(out.size(), 129u);
+    out = L"unchanged";
+    EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, key, L"long", out), E_FAIL);
+    EXPECT_EQ(ReadRegistryString(HKEY_CURRENT_USER, L"Software\\NoSuchKeyQuillmere", L"", out), E_FAIL);
+    EXPECT_EQ(out, L"unchanged");
+    keyHandle.Reset();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmereTest");
+}
