@@ -119,3 +119,62 @@ bool WriteUtf16File(const std::wstring& path, const std::wstring& text)
     std::wstring withBom = L"\xFEFF" + text;
     return WriteFileBytes(path, withBom.data(), withBom.size() * sizeof(wchar_t));
 }
+
+bool MakeFileWithContent(const std::wstring& path, uint64_t size, uint32_t seed)
+{
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    uint32_t state = seed * 2654435761u + 12345;
+    for (auto& b : bytes) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<uint8_t>(state >> 24);
+    }
+    return WriteFileBytes(path, bytes);
+}
+
+namespace {
+
+std::wstring GetDirectoryOf(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L'\\'));
+}
+
+using UnixNameFunction = char*(__cdecl*)(const wchar_t*);
+
+std::string UnixPathOf(const std::wstring& path)
+{
+    auto toUnix = reinterpret_cast<UnixNameFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix) return std::string();
+    char* name = toUnix(path.c_str());
+    if (!name) return std::string();
+    std::string result = name;
+    ::HeapFree(::GetProcessHeap(), 0, name);
+    return result;
+}
+
+}  // namespace
+
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
+{
+    std::string unixTarget = UnixPathOf(target);
+    if (unixTarget.empty())
+        return ::CreateSymbolicLinkW(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+               ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+
+    std::string unixLink = UnixPathOf(GetDirectoryOf(link)) + "/" ;
+    std::wstring name = link.substr(link.find_last_of(L'\\') + 1);
+    unixLink += std::string(name.begin(), name.end());
+    std::wstring command = L"/bin/ln -s \"" + std::wstring(unixTarget.begin(), unixTarget.end()) + L"\" \"" +
+                           std::wstring(unixLink.begin(), unixLink.end()) + L"\"";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return false;
+    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    for (int i = 0; i < 200; ++i) {
+        if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        ::Sleep(10);
+    }
+    return false;
+}

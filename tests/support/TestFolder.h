@@ -31,3 +31,8 @@ void RemoveTree(const std::wstring& path);
 std::wstring BytesAsWide(const std::vector<uint8_t>& bytes);
 // Writes text as UTF-16LE with a byte-order mark, as the program's INI file is stored.
 bool WriteUtf16File(const std::wstring& path, const std::wstring& text);
+// A file of `size` bytes whose content is fixed by `seed` (equal seeds, equal bytes).
+bool MakeFileWithContent(const std::wstring& path, uint64_t size, uint32_t seed);
+// A symbolic link to a folder. Under Wine, which only pretends to make them, the link is
+// made by the host's ln. False when neither worked.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target);

@@ -1,0 +1,16 @@
+#pragma once
+#include <windows.h>
+
+// Every message number of the program in one place, so that none collide.
+
+// Thread messages of ThreadBase_CL workers lie in 1224..5320.
+constexpr UINT WM_ORG_WORK_REQUEST = 1225;
+constexpr UINT WM_ORG_QUIT = 1226;
+constexpr UINT WM_ORG_DECODE_REQ = 1227;
+constexpr UINT MSG_DECODE_RESULT = 1228;
+constexpr UINT MSG_DECODE_CANCEL = 1229;
+constexpr UINT MSG_DECODE_CANCELED = 1230;
+
+// Window messages.
+constexpr UINT MSG_COMPARE_FINISHED = 0x8321;
+constexpr UINT MSG_SPLIT_MOVED = 0x3724;

@@ -1,0 +1,429 @@
+#include "engine/FirstFileCompare_CL.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <tuple>
+
+namespace {
+
+constexpr DWORD kCompareAccess = GENERIC_READ | READ_CONTROL;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FileHandle OpenForCompare(const std::wstring& path, DWORD flags)
+{
+    return FileHandle(::CreateFileW(path.c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
+}
+
+bool CurrentSize(HANDLE file, uint64_t& size)
+{
+    LARGE_INTEGER value;
+    if (!::GetFileSizeEx(file, &value)) return false;
+    size = static_cast<uint64_t>(value.QuadPart);
+    return true;
+}
+
+// Reads exactly `length` bytes at `offset`; a short read (the file shrank) is a failure.
+bool ReadExactly(HANDLE file, uint64_t offset, uint8_t* buffer, uint32_t length)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    return ::ReadFile(file, buffer, length, &got, &at) && got == length;
+}
+
+uint64_t MixBlock(uint64_t hash, const uint8_t* data, size_t length)
+{
+    constexpr uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        memcpy(&word, data + i, 8);
+        hash = (hash ^ word) * kMultiplier;
+        hash = (hash << 27) | (hash >> 37);
+    }
+    for (; i < length; ++i) hash = ((hash ^ data[i]) * kMultiplier) ^ (hash >> 31);
+    return hash;
+}
+
+bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b)
+{
+    return a.size() == b.size() &&
+           ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                  TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+// The detection visits bases in list order as the straightforward n x n loop would, but
+// a base only looks at the later free entries of its own size whose first block has the
+// same digest. Digests are taken once per file, when its size class is first reached.
+// Progress counts the n x n steps of that loop arithmetically.
+struct FirstFileCompare_CL::DetectionState {
+    enum DigestState : uint8_t { kNotRead, kRead, kUnreadable };
+
+    size_t count = 0;
+    uint64_t totalSteps = 0;
+    uint64_t done = 0;
+    int lastProgress = 0;
+    std::vector<uint32_t> order;          // entries by (size, digest, index)
+    std::vector<uint32_t> positionOf;     // entry index -> its place in `order`
+    std::vector<uint32_t> classEnd;       // place in `order` -> end of its size class
+    std::vector<uint64_t> digest;
+    std::vector<uint8_t> digestState;
+};
+
+FirstFileCompare_CL::FirstFileCompare_CL()
+{
+    groupsLock.Initialise();
+}
+
+FirstFileCompare_CL::~FirstFileCompare_CL()
+{
+    CloseBaseFile();
+}
+
+int FirstFileCompare_CL::AcceptFile(const CompareFileEntry&)
+{
+    return 1;
+}
+
+void FirstFileCompare_CL::OnGroupFound(DuplicateGroup) {}
+void FirstFileCompare_CL::OnProgress(int) {}
+void FirstFileCompare_CL::OnCompareProgress(int, uint64_t) {}
+
+int FirstFileCompare_CL::Clear()
+{
+    CriticalSection_CL::Guard guard(groupsLock);
+    groups.clear();
+    files.clear();
+    return 1;
+}
+
+int FirstFileCompare_CL::ScanFolder(const std::wstring& folder, const volatile LONG* cancel)
+{
+    cancelFlag = cancel;
+    lastScanProgress = 0;
+    scanDepth = 0;
+    visitedFolders.clear();
+    ScanDirectory(folder, files);
+    visitedFolders.clear();
+    return 1;
+}
+
+int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareFileEntry>& list)
+{
+    if (folder.empty()) return 1;
+    // A link back into the walked tree would otherwise repeat it until paths grow too long.
+    FileHandle directory(::CreateFileW(folder.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileIdentity identity;
+    if (directory && FileIdentity::OfHandle(directory.Get(), identity) && !visitedFolders.insert(identity).second)
+        return 1;
+    directory.Reset();
+
+    ++scanDepth;
+    if (folder.back() != L'\\') folder += L'\\';
+    const size_t cut = folder.size();
+    folder += L"*.*";
+
+    CompareFileEntry work;
+    work.path = folder;
+    WIN32_FIND_DATAW data;
+    FindHandle search(::FindFirstFileW(folder.c_str(), &data));
+    if (search) {
+        bool more = true;
+        do {
+            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                work.path.resize(cut);
+                work.path += data.cFileName;
+                work.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+                work.isGrouped = 0;
+                work.comparedBytes = 0;
+                if (AcceptFile(work) == 1) list.push_back(work);
+            } else if (data.cFileName[0] != L'.') {
+                folder.resize(cut);
+                folder += data.cFileName;
+                ScanDirectory(folder, list);
+            }
+            more = ::FindNextFileW(search.Get(), &data) != FALSE;
+            int progress = 800 - std::min(scanDepth * 30, 800);
+            if (progress != lastScanProgress) OnProgress(progress);
+            lastScanProgress = progress;
+        } while ((!cancelFlag || *cancelFlag == 0) && more);
+    }
+    --scanDepth;
+    return 1;
+}
+
+int FirstFileCompare_CL::AddFile(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    FindHandle search(::FindFirstFileW(path.c_str(), &data));
+    if (!search) return 1;
+    CompareFileEntry work;
+    work.path = path;
+    work.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    search.Reset();
+    if (AcceptFile(work) == 1) files.push_back(work);
+    return 1;
+}
+
+int FirstFileCompare_CL::CloseBaseFile()
+{
+    baseFile.Reset();
+    baseSize = 0;
+    matchedIdentities.clear();
+    baseBlockFilled = 0;
+    return 1;
+}
+
+int FirstFileCompare_CL::OpenBaseFile(const std::wstring& path)
+{
+    CloseBaseFile();
+    baseFile = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
+    if (!baseFile) return 0;
+    // An empty file has nothing to compare: it never matches, as before with mappings.
+    if (!CurrentSize(baseFile.Get(), baseSize) || baseSize == 0) {
+        CloseBaseFile();
+        return 0;
+    }
+    FileIdentity identity;
+    if (FileIdentity::OfHandle(baseFile.Get(), identity)) matchedIdentities.insert(identity);
+    return 1;
+}
+
+bool FirstFileCompare_CL::ReadBaseUpTo(uint64_t end)
+{
+    if (baseBlock.size() < firstBlockLimit) baseBlock.resize(firstBlockLimit);
+    while (baseBlockFilled < end) {
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - baseBlockFilled, kBlockSize));
+        if (!ReadExactly(baseFile.Get(), baseBlockFilled, baseBlock.data() + baseBlockFilled, chunk)) return false;
+        baseBlockFilled += chunk;
+    }
+    return true;
+}
+
+int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
+{
+    FileHandle candidate = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
+    uint64_t size = 0;
+    if (!candidate || !baseFile || !CurrentSize(candidate.Get(), size) || size != baseSize || size == 0) return 0;
+
+    // The base, or a file already matched to it, under another path (hard link, folder
+    // link, 8.3 name) is no copy: deleting it would delete the file itself.
+    FileIdentity identity;
+    bool knowsIdentity = FileIdentity::OfHandle(candidate.Get(), identity);
+    if (knowsIdentity && matchedIdentities.count(identity)) return 0;
+
+    candidateBlock.resize(kBlockSize);
+    const uint64_t end = std::min(size, firstBlockLimit);
+    for (uint64_t offset = 0; offset < end;) {
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
+        if (!ReadBaseUpTo(offset + chunk)) return 0;
+        if (!ReadExactly(candidate.Get(), offset, candidateBlock.data(), chunk)) return 0;
+        if (memcmp(baseBlock.data() + offset, candidateBlock.data(), chunk) != 0) return 0;
+        offset += chunk;
+    }
+    lastComparedBytes = end;
+    if (knowsIdentity) matchedIdentities.insert(identity);
+    return 1;
+}
+
+void FirstFileCompare_CL::PrepareSizeClass(DetectionState& state, size_t classBegin)
+{
+    const size_t classEnd = state.classEnd[classBegin];
+    std::vector<uint8_t> block(kBlockSize);
+    for (size_t place = classBegin; place < classEnd; ++place) {
+        uint32_t index = state.order[place];
+        const CompareFileEntry& entry = files[index];
+        uint8_t& digestState = state.digestState[index];
+        digestState = DetectionState::kUnreadable;
+        if (IsCanceled()) continue;  // the loop ends before these are needed
+        FileHandle file = OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
+        uint64_t size = 0;
+        if (!file || !CurrentSize(file.Get(), size) || size != entry.size || size == 0) continue;
+        const uint64_t end = std::min(size, firstBlockLimit);
+        uint64_t hash = end;
+        uint64_t offset = 0;
+        for (; offset < end; offset += kBlockSize) {
+            uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
+            if (!ReadExactly(file.Get(), offset, block.data(), chunk)) break;
+            hash = MixBlock(hash, block.data(), chunk);
+        }
+        if (offset < end) continue;
+        state.digest[index] = hash;
+        digestState = DetectionState::kRead;
+    }
+
+    // Unreadable entries get a run of their own: they can match nothing.
+    auto key = [&](uint32_t i) {
+        bool readable = state.digestState[i] == DetectionState::kRead;
+        return std::make_tuple(!readable, readable ? state.digest[i] : uint64_t(i), i);
+    };
+    std::sort(state.order.begin() + classBegin, state.order.begin() + classEnd,
+              [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+    for (size_t place = classBegin; place < classEnd; ++place) state.positionOf[state.order[place]] = uint32_t(place);
+}
+
+void FirstFileCompare_CL::ReportStepsUpTo(DetectionState& state, uint64_t target)
+{
+    // Every step of the plain loop reports its per-mille value when it changes; find the
+    // steps where it changes instead of walking all of them.
+    while (state.done < target) {
+        unsigned __int128 next = (static_cast<unsigned __int128>(state.lastProgress + 1) * state.totalSteps + 999) / 1000;
+        uint64_t step = std::max<uint64_t>(static_cast<uint64_t>(next), state.done + 1);
+        if (step > target) {
+            state.done = target;
+            return;
+        }
+        state.done = step;
+        int progress = static_cast<int>(static_cast<unsigned __int128>(step) * 1000 / state.totalSteps);
+        if (progress != state.lastProgress) OnProgress(progress);
+        state.lastProgress = progress;
+    }
+}
+
+void FirstFileCompare_CL::JumpTo(DetectionState& state, uint64_t target)
+{
+    state.done = target;
+    int progress = static_cast<int>(static_cast<unsigned __int128>(target) * 1000 / state.totalSteps);
+    if (progress != state.lastProgress) OnProgress(progress);
+    state.lastProgress = progress;
+}
+
+void FirstFileCompare_CL::FormGroup(DetectionState& state, size_t baseIndex)
+{
+    CompareFileEntry& base = files[baseIndex];
+    DuplicateGroup group{&base};
+    const uint64_t stepsBefore = uint64_t(baseIndex) * state.count;
+    const uint64_t stepsAfter = stepsBefore + state.count;
+
+    size_t place = state.positionOf[baseIndex];
+    if (state.digestState[baseIndex] == DetectionState::kNotRead) {
+        PrepareSizeClass(state, place);
+        place = state.positionOf[baseIndex];
+    }
+    const size_t classEnd = state.classEnd[place];
+    bool baseOpened = false;
+    bool stopped = false;
+    if (state.digestState[baseIndex] == DetectionState::kRead) {
+        for (size_t other = place + 1; other < classEnd && !stopped; ++other) {
+            uint32_t candidateIndex = state.order[other];
+            if (state.digestState[candidateIndex] != DetectionState::kRead ||
+                state.digest[candidateIndex] != state.digest[baseIndex])
+                break;
+            CompareFileEntry& candidate = files[candidateIndex];
+            if (candidate.isGrouped || SamePathIgnoringCase(candidate.path, base.path)) continue;
+
+            if (IsCanceled()) {  // the plain loop would have stopped at its next step
+                ReportStepsUpTo(state, state.done + 1);
+                stopped = true;
+                break;
+            }
+            ReportStepsUpTo(state, stepsBefore + candidateIndex);
+            if (!baseOpened) {
+                OpenBaseFile(base.path);
+                baseOpened = true;
+            }
+            if (CompareFirstBlock(candidate.path) == 1) {
+                candidate.comparedBytes = GetComparedBytes();
+                candidate.isGrouped = 1;
+                group.push_back(&candidate);
+            }
+            ReportStepsUpTo(state, stepsBefore + candidateIndex + 1);
+            stopped = IsCanceled();
+        }
+    }
+    if (!stopped) ReportStepsUpTo(state, IsCanceled() ? state.done + 1 : stepsAfter);
+    base.isGrouped = 1;
+    if (group.size() > 1) {
+        {
+            CriticalSection_CL::Guard guard(groupsLock);
+            groups.push_back(group);
+        }
+        OnGroupFound(group);
+    }
+}
+
+int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
+{
+    cancelFlag = cancel;
+    {
+        CriticalSection_CL::Guard guard(groupsLock);
+        groups.clear();
+    }
+    for (CompareFileEntry& entry : files) {
+        entry.isGrouped = 0;
+        entry.comparedBytes = 0;
+    }
+
+    DetectionState state;
+    state.count = files.size();
+    state.totalSteps = uint64_t(state.count) * state.count;
+    state.order.resize(state.count);
+    std::iota(state.order.begin(), state.order.end(), 0u);
+    std::stable_sort(state.order.begin(), state.order.end(),
+                     [&](uint32_t a, uint32_t b) { return files[a].size < files[b].size; });
+    state.positionOf.resize(state.count);
+    state.classEnd.resize(state.count);
+    for (size_t place = state.count; place-- > 0;) {
+        state.positionOf[state.order[place]] = uint32_t(place);
+        bool lastOfClass = place + 1 == state.count || files[state.order[place + 1]].size != files[state.order[place]].size;
+        state.classEnd[place] = lastOfClass ? uint32_t(place + 1) : state.classEnd[place + 1];
+    }
+    state.digest.assign(state.count, 0);
+    state.digestState.assign(state.count, DetectionState::kNotRead);
+    // A file alone in its size class, or empty, can match nothing: no need to read it.
+    for (size_t begin = 0; begin < state.count; begin = state.classEnd[begin]) {
+        size_t end = state.classEnd[begin];
+        if (end - begin > 1 && files[state.order[begin]].size != 0) continue;
+        for (size_t place = begin; place < end; ++place) state.digestState[state.order[place]] = DetectionState::kUnreadable;
+    }
+
+    for (size_t index = 0; index < state.count; ++index) {
+        if (!files[index].isGrouped)
+            FormGroup(state, index);
+        else
+            JumpTo(state, state.done + state.count);
+        if (IsCanceled()) break;
+    }
+
+    ::Sleep(endPauseMs);
+    CloseBaseFile();
+    cancelFlag = nullptr;
+    return 1;
+}
+
+int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std::wstring& pathB, uint32_t maxStep,
+                                           const volatile LONG* cancel)
+{
+    FileHandle a = OpenForCompare(pathA, 0);
+    FileHandle b = OpenForCompare(pathB, 0);
+    uint64_t sizeA = 0, sizeB = 0;
+    if (!a || !b || !CurrentSize(a.Get(), sizeA) || !CurrentSize(b.Get(), sizeB) || sizeA != sizeB) return 0;
+    // Two empty files: nothing could be read, which counts as a difference.
+    if (sizeA == 0 || maxStep == 0) return 0;
+
+    std::vector<uint8_t> blockA(std::min<uint64_t>(maxStep, sizeA)), blockB(blockA.size());
+    uint64_t offset = 0;
+    uint64_t step = kBlockSize;
+    int lastPercent = -1;
+    while (offset < sizeB) {
+        step = std::min<uint64_t>(maxStep, step);
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(sizeB - offset, step));
+        if (!ReadExactly(a.Get(), offset, blockA.data(), chunk) || !ReadExactly(b.Get(), offset, blockB.data(), chunk) ||
+            memcmp(blockA.data(), blockB.data(), chunk) != 0)
+            return 0;
+        offset += chunk;
+        step *= 2;
+        int percent = static_cast<int>(offset * 100 / sizeB);
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            OnCompareProgress(percent, offset);
+        }
+        if (cancel && *cancel == 1) return 0;
+    }
+    return 1;
+}

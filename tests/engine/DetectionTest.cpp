@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+
+#include "engine/FirstFileCompare_CL.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+class RecordingScanner : public FirstFileCompare_CL {
+public:
+    RecordingScanner() { SetEndPause(0); }
+    void OnGroupFound(DuplicateGroup group) override
+    {
+        std::vector<std::wstring> paths;
+        for (auto* file : group) paths.push_back(file->path);
+        reported.push_back(paths);
+        events.push_back(-1);
+        if (onGroup) onGroup();
+    }
+    void OnProgress(int value) override
+    {
+        progress.push_back(value);
+        events.push_back(value);
+        if (onProgress) onProgress(value);
+    }
+    std::vector<std::vector<std::wstring>> GroupPaths()
+    {
+        std::vector<std::vector<std::wstring>> result;
+        for (const auto& group : groups) {
+            result.emplace_back();
+            for (auto* file : group) result.back().push_back(file->path);
+        }
+        return result;
+    }
+
+    std::vector<std::vector<std::wstring>> reported;
+    std::vector<int> progress;
+    std::vector<int> events;  // progress values, -1 for a group
+    std::function<void()> onGroup;
+    std::function<void(int)> onProgress;
+    volatile LONG cancelWord = 0;
+};
+
+// The plain n x n detection loop, step by step: the oracle for groups, their order, the
+// compared bytes and every progress report.
+struct ReferenceResult {
+    std::vector<std::vector<std::wstring>> groups;
+    std::vector<uint64_t> comparedBytes;
+    std::vector<int> events;
+};
+
+ReferenceResult RunReference(const std::vector<CompareFileEntry>& input)
+{
+    ReferenceResult result;
+    std::vector<CompareFileEntry> files = input;
+    RecordingScanner comparer;
+    size_t n = files.size();
+    uint64_t total = uint64_t(n) * n, done = 0;
+    int last = 0;
+    auto step = [&](uint64_t by) {
+        done += by;
+        int p = static_cast<int>(done * 1000 / total);
+        if (p != last) result.events.push_back(p);
+        last = p;
+    };
+    for (auto& base : files) {
+        if (base.isGrouped) {
+            step(n);
+            continue;
+        }
+        std::vector<std::wstring> group{base.path};
+        bool opened = false;
+        for (auto& other : files) {
+            if (!other.isGrouped && _wcsicmp(other.path.c_str(), base.path.c_str()) != 0 && other.size == base.size) {
+                if (!opened) comparer.OpenBaseFile(base.path);
+                opened = true;
+                if (comparer.CompareFirstBlock(other.path)) {
+                    other.comparedBytes = comparer.GetComparedBytes();
+                    other.isGrouped = 1;
+                    group.push_back(other.path);
+                }
+            }
+            step(1);
+        }
+        base.isGrouped = 1;
+        if (group.size() > 1) {
+            result.groups.push_back(group);
+            result.events.push_back(-1);
+        }
+    }
+    for (const auto& file : files) result.comparedBytes.push_back(file.comparedBytes);
+    return result;
+}
+
+}  // namespace
+
+TEST(Detection, GroupsEqualFilesAroundTheFirstInListOrder)
+{
+    TestFolder folder;
+    auto make = [&](const wchar_t* name, uint64_t size, uint32_t seed) {
+        MakeFileWithContent(folder / name, size, seed);
+        return folder / name;
+    };
+    RecordingScanner scanner;
+    // A, B, C equal (3 MiB: only 2 MiB compared); D same size, other content.
+    for (auto name : {L"A.avi", L"B.avi", L"C.avi"}) scanner.AddFile(make(name, 3 << 20, 7));
+    scanner.AddFile(make(L"D.avi", 3 << 20, 8));
+    // Interleaved: E, G content X and F, H content Y, one size.
+    scanner.AddFile(make(L"E.avi", 5000, 1));
+    scanner.AddFile(make(L"F.avi", 5000, 2));
+    scanner.AddFile(make(L"G.avi", 5000, 1));
+    scanner.AddFile(make(L"H.avi", 5000, 2));
+    // Empty files never group; a file alone in its size neither.
+    scanner.AddFile(make(L"empty1.avi", 0, 0));
+    scanner.AddFile(make(L"empty2.avi", 0, 0));
+    scanner.AddFile(make(L"alone.avi", 77, 1));
+
+    EXPECT_EQ(scanner.FindDuplicates(nullptr), 1);
+    using Paths = std::vector<std::wstring>;
+    ASSERT_EQ(scanner.GroupPaths(), (std::vector<Paths>{{folder / L"A.avi", folder / L"B.avi", folder / L"C.avi"},
+                                                         {folder / L"E.avi", folder / L"G.avi"},
+                                                         {folder / L"F.avi", folder / L"H.avi"}}));
+    EXPECT_EQ(scanner.reported, scanner.GroupPaths()) << "every group handed on as it is found";
+    const auto& files = scanner.Files();
+    EXPECT_EQ(files[0].comparedBytes, 0u);
+    EXPECT_EQ(files[1].comparedBytes, 2097152u);
+    EXPECT_EQ(files[2].comparedBytes, 2097152u);
+    EXPECT_EQ(files[3].comparedBytes, 0u);
+    EXPECT_EQ(files[6].comparedBytes, 5000u);
+    EXPECT_EQ(scanner.progress.back(), 1000);
+}
+
+TEST(Detection, DifferencesBeyondTheFirstTwoMebibytesStillGroup)
+{
+    TestFolder folder;
+    MakeFileWithContent(folder / L"a.mkv", 10 << 20, 3);
+    MakeFileWithContent(folder / L"b.mkv", 10 << 20, 3);
+    std::vector<uint8_t> bytes = ReadFileBytes(folder / L"b.mkv");
+    bytes[3000000] ^= 0xFF;
+    WriteFileBytes(folder / L"b.mkv", bytes);
+    RecordingScanner scanner;
+    scanner.AddFile(folder / L"a.mkv");
+    scanner.AddFile(folder / L"b.mkv");
+    scanner.FindDuplicates(nullptr);
+    ASSERT_EQ(scanner.Groups().size(), 1u);
+
+    // ...but the whole-file comparison tells them apart.
+    EXPECT_EQ(scanner.CompareWholeFiles(folder / L"a.mkv", folder / L"b.mkv", 0x200000, nullptr), 0);
+}
+
+TEST(Detection, OneFileUnderTwoPathsIsNeverItsOwnDuplicate)
+{
+    TestFolder folder;
+    MakeFolder(folder / L"dir");
+    MakeFileWithContent(folder / L"dir\\movie.avi", 100000, 5);
+    ASSERT_TRUE(::CreateHardLinkW((folder / L"dir\\hardlink.avi").c_str(), (folder / L"dir\\movie.avi").c_str(), nullptr));
+    ASSERT_TRUE(MakeFolderLink(folder / L"linked", folder / L"dir"));
+
+    RecordingScanner scanner;
+    scanner.AddFile(folder / L"dir\\movie.avi");
+    scanner.AddFile(folder / L"DIR\\MOVIE.AVI");
+    scanner.AddFile(folder / L"dir\\hardlink.avi");
+    scanner.AddFile(folder / L"linked\\movie.avi");
+    scanner.FindDuplicates(nullptr);
+    EXPECT_TRUE(scanner.Groups().empty());
+
+    // With a real copy beside them, the group holds each file once.
+    MakeFileWithContent(folder / L"copy.avi", 100000, 5);
+    scanner.AddFile(folder / L"copy.avi");
+    scanner.FindDuplicates(nullptr);
+    ASSERT_EQ(scanner.Groups().size(), 1u);
+    EXPECT_EQ(scanner.Groups()[0].size(), 2u);
+}
+
+TEST(Detection, UnreadableOrChangingFilesAreSimplyNoMatch)
+{
+    TestFolder folder;
+    for (auto name : {L"locked.avi", L"b.avi", L"c.avi", L"d.avi", L"gone.avi"})
+        MakeFileWithContent(folder / name, 200000, 9);
+    RecordingScanner scanner;
+    for (auto name : {L"locked.avi", L"b.avi", L"c.avi", L"d.avi", L"gone.avi"}) scanner.AddFile(folder / name);
+    ::DeleteFileW((folder / L"gone.avi").c_str());
+
+    // d.avi is cut short from outside while the detection runs.
+    scanner.onProgress = [&](int) {
+        if (!scanner.progress.empty() && scanner.progress.size() == 1) SetFileLength(folder / L"d.avi", 1000);
+    };
+    FileHandle lock(::CreateFileW((folder / L"locked.avi").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.IsValid());
+    scanner.FindDuplicates(nullptr);
+    using Paths = std::vector<std::wstring>;
+    EXPECT_EQ(scanner.GroupPaths(), (std::vector<Paths>{{folder / L"b.avi", folder / L"c.avi"}}));
+    EXPECT_EQ(scanner.progress.back(), 1000);
+
+    // The base shrinking under an open comparison, and a candidate shrinking.
+    lock.Reset();
+    MakeFileWithContent(folder / L"d.avi", 200000, 9);
+    ASSERT_EQ(scanner.OpenBaseFile(folder / L"b.avi"), 1);
+    EXPECT_EQ(scanner.CompareFirstBlock(folder / L"c.avi"), 1);
+    SetFileLength(folder / L"c.avi", 100);
+    EXPECT_EQ(scanner.CompareFirstBlock(folder / L"c.avi"), 0);
+    ASSERT_EQ(scanner.OpenBaseFile(folder / L"d.avi"), 1);
+    SetFileLength(folder / L"d.avi", 65536);
+    EXPECT_EQ(scanner.CompareFirstBlock(folder / L"b.avi"), 0);
+    scanner.CloseBaseFile();
+    EXPECT_EQ(scanner.CompareFirstBlock(folder / L"b.avi"), 0) << "no base open";
+}
+
+TEST(Detection, MatchesThePlainLoopExactlyOnAMixedCorpus)
+{
+    TestFolder folder;
+    std::mt19937 random(20261207);
+    const uint64_t sizes[] = {0, 1, 4096, 65536, 65537, 300000, (2 << 20) + 5};
+    RecordingScanner scanner;
+    for (int i = 0; i < 70; ++i) {
+        uint64_t size = sizes[random() % 7];
+        uint32_t content = random() % 3;
+        std::wstring path = folder / (L"f" + std::to_wstring(i) + L".avi");
+        MakeFileWithContent(path, size, content);
+        scanner.AddFile(path);
+        if (random() % 10 == 0) scanner.AddFile(folder / (L"F" + std::to_wstring(i) + L".AVI"));
+    }
+    ReferenceResult expected = RunReference(scanner.Files());
+    scanner.FindDuplicates(nullptr);
+
+    EXPECT_EQ(scanner.GroupPaths(), expected.groups);
+    EXPECT_EQ(scanner.events, expected.events) << "progress values and groups in the same order";
+    for (size_t i = 0; i < scanner.Files().size(); ++i)
+        EXPECT_EQ(scanner.Files()[i].comparedBytes, expected.comparedBytes[i]) << i;
+    EXPECT_GE(expected.groups.size(), 5u);
+
+    // Again: a second run resets the marks and gives the same.
+    scanner.events.clear();
+    scanner.FindDuplicates(nullptr);
+    EXPECT_EQ(scanner.events, expected.events);
+}
+
+TEST(Detection, CancelKeepsTheGroupsFoundSoFar)
+{
+    TestFolder folder;
+    RecordingScanner scanner;
+    for (int i = 0; i < 10; ++i) {
+        std::wstring path = folder / (L"f" + std::to_wstring(i) + L".avi");
+        MakeFileWithContent(path, 1000 + i % 5, i % 5);
+        scanner.AddFile(path);
+    }
+    scanner.onGroup = [&] { scanner.cancelWord = 1; };
+    scanner.FindDuplicates(&scanner.cancelWord);
+    EXPECT_EQ(scanner.Groups().size(), 1u);
+    EXPECT_LT(scanner.progress.back(), 1000);
+
+    RecordingScanner single, none;
+    MakeFileWithContent(folder / L"one.avi", 10, 1);
+    single.AddFile(folder / L"one.avi");
+    single.FindDuplicates(nullptr);
+    EXPECT_EQ(single.progress, std::vector<int>{1000});
+    none.FindDuplicates(nullptr);
+    EXPECT_TRUE(none.progress.empty());
+}
+
+TEST(WholeFileComparison, StepsDoubleFrom64KiBTo2MiBAndReportEachNewPercent)
+{
+    TestFolder folder;
+    MakeFileWithContent(folder / L"a.bin", 5 << 20, 4);
+    MakeFileWithContent(folder / L"b.bin", 5 << 20, 4);
+    struct Recorder : FirstFileCompare_CL {
+        void OnCompareProgress(int percent, uint64_t bytes) override
+        {
+            reports.emplace_back(percent, bytes);
+            if (onReport) onReport();
+        }
+        std::vector<std::pair<int, uint64_t>> reports;
+        std::function<void()> onReport;
+        volatile LONG cancel = 0;
+    } recorder;
+    const uint64_t K = 1024;
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, nullptr), 1);
+    EXPECT_EQ(recorder.reports, (std::vector<std::pair<int, uint64_t>>{{1, 64 * K},
+                                                                       {3, 192 * K},
+                                                                       {8, 448 * K},
+                                                                       {18, 960 * K},
+                                                                       {38, 1984 * K},
+                                                                       {78, 4032 * K},
+                                                                       {100, 5120 * K}}));
+
+    // A difference in the last byte: every step but the last was equal.
+    std::vector<uint8_t> bytes = ReadFileBytes(folder / L"b.bin");
+    bytes.back() ^= 1;
+    WriteFileBytes(folder / L"b.bin", bytes);
+    recorder.reports.clear();
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, nullptr), 0);
+    EXPECT_EQ(recorder.reports.back().first, 78);
+
+    // Cut short from outside in the middle of the comparison.
+    MakeFileWithContent(folder / L"b.bin", 5 << 20, 4);
+    recorder.onReport = [&] { SetFileLength(folder / L"b.bin", 300000); };
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, nullptr), 0);
+
+    // Cancelled: even a comparison that would have ended equal gives 0.
+    MakeFileWithContent(folder / L"b.bin", 5 << 20, 4);
+    recorder.onReport = [&] { recorder.cancel = 1; };
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, &recorder.cancel), 0);
+    recorder.onReport = nullptr;
+
+    MakeFileWithContent(folder / L"e1", 0, 0);
+    MakeFileWithContent(folder / L"e2", 0, 0);
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"e1", folder / L"e2", 0x200000, nullptr), 0) << "empty files";
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"missing", 0x200000, nullptr), 0);
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"e1", 0x200000, nullptr), 0);
+}
