@@ -16,12 +16,8 @@ struct FileIdentity {
     }
 
     // False when the platform could not tell.
-    static bool OfHandle(HANDLE handle, FileIdentity& identity)
-    {
-        BY_HANDLE_FILE_INFORMATION info;
-        if (!::GetFileInformationByHandle(handle, &info)) return false;
-        identity.volumeSerial = info.dwVolumeSerialNumber;
-        identity.fileIndex = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        return true;
-    }
+    static bool OfHandle(HANDLE handle, FileIdentity& identity);
+    // The file index alone. Much cheaper where the volume query is slow (Wine: 3 us against
+    // 300 us); equal indexes on two volumes are possible, so a match needs OfHandle too.
+    static bool IndexOfHandle(HANDLE handle, uint64_t& fileIndex);
 };

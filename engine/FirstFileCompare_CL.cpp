@@ -56,22 +56,43 @@ bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b)
 
 }  // namespace
 
-// The detection visits bases in list order as the straightforward n x n loop would, but
-// a base only looks at the later free entries of its own size whose first block has the
-// same digest. Digests are taken once per file, when its size class is first reached.
-// Progress counts the n x n steps of that loop arithmetically.
+// The detection visits bases in list order as the straightforward n x n loop would, but a
+// base only looks at the later free entries of its own run: same size, same digest of the
+// first 4 KiB and, once a run proved mixed, same digest of the whole first block. Each
+// file is digested at most twice, so the reads stay bounded however many files share a
+// size. Progress counts the n x n steps of the plain loop arithmetically.
 struct FirstFileCompare_CL::DetectionState {
-    enum DigestState : uint8_t { kNotRead, kRead, kUnreadable };
+    // kPrefix: the digest of the first 4 KiB is known; kFull: also that of the whole first
+    // block (or the prefix covers it). A run is a stretch of one size class whose entries
+    // agree in state and digests.
+    enum DigestState : uint8_t { kNotRead, kPrefix, kFull, kUnreadable };
 
     size_t count = 0;
     uint64_t totalSteps = 0;
     uint64_t done = 0;
     int lastProgress = 0;
-    std::vector<uint32_t> order;          // entries by (size, digest, index)
+    std::vector<uint32_t> order;          // entries by (size, readable, digests, index)
     std::vector<uint32_t> positionOf;     // entry index -> its place in `order`
     std::vector<uint32_t> classEnd;       // place in `order` -> end of its size class
-    std::vector<uint64_t> digest;
+    std::vector<uint64_t> prefixDigest;
+    std::vector<uint64_t> digest;         // of the whole first block, once split; else 0
     std::vector<uint8_t> digestState;
+
+    bool SameRun(uint32_t a, uint32_t b) const
+    {
+        return digestState[a] != kUnreadable && digestState[a] == digestState[b] &&
+               prefixDigest[a] == prefixDigest[b] && digest[a] == digest[b];
+    }
+    // Sorts [first, last) of `order` into runs, unreadable entries last, and notes the places.
+    void SortRuns(size_t first, size_t last)
+    {
+        auto key = [&](uint32_t i) {
+            bool readable = digestState[i] != kUnreadable;
+            return std::make_tuple(!readable, readable ? prefixDigest[i] : uint64_t(i), digest[i], i);
+        };
+        std::sort(order.begin() + first, order.begin() + last, [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+        for (size_t place = first; place < last; ++place) positionOf[order[place]] = uint32_t(place);
+    }
 };
 
 FirstFileCompare_CL::FirstFileCompare_CL()
@@ -106,9 +127,9 @@ int FirstFileCompare_CL::ScanFolder(const std::wstring& folder, const volatile L
     cancelFlag = cancel;
     lastScanProgress = 0;
     scanDepth = 0;
-    visitedFolders.clear();
+    visitedFolders.Clear();
     ScanDirectory(folder, files);
-    visitedFolders.clear();
+    visitedFolders.Clear();
     return 1;
 }
 
@@ -116,11 +137,9 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
 {
     if (folder.empty()) return 1;
     // A link back into the walked tree would otherwise repeat it until paths grow too long.
-    FileHandle directory(::CreateFileW(folder.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+    FileHandle directory(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    FileIdentity identity;
-    if (directory && FileIdentity::OfHandle(directory.Get(), identity) && !visitedFolders.insert(identity).second)
-        return 1;
+    if (directory && !visitedFolders.InsertIfNew(directory.Get(), folder)) return 1;
     directory.Reset();
 
     ++scanDepth;
@@ -174,7 +193,7 @@ int FirstFileCompare_CL::CloseBaseFile()
 {
     baseFile.Reset();
     baseSize = 0;
-    matchedIdentities.clear();
+    matchedFiles.Clear();
     baseBlockFilled = 0;
     return 1;
 }
@@ -184,13 +203,12 @@ int FirstFileCompare_CL::OpenBaseFile(const std::wstring& path)
     CloseBaseFile();
     baseFile = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!baseFile) return 0;
+    basePath = path;
     // An empty file has nothing to compare: it never matches, as before with mappings.
     if (!CurrentSize(baseFile.Get(), baseSize) || baseSize == 0) {
         CloseBaseFile();
         return 0;
     }
-    FileIdentity identity;
-    if (FileIdentity::OfHandle(baseFile.Get(), identity)) matchedIdentities.insert(identity);
     return 1;
 }
 
@@ -211,11 +229,6 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
     uint64_t size = 0;
     if (!candidate || !baseFile || !CurrentSize(candidate.Get(), size) || size != baseSize || size == 0) return 0;
 
-    // The base, or a file already matched to it, under another path (hard link, folder
-    // link, 8.3 name) is no copy: deleting it would delete the file itself.
-    FileIdentity identity;
-    bool knowsIdentity = FileIdentity::OfHandle(candidate.Get(), identity);
-    if (knowsIdentity && matchedIdentities.count(identity)) return 0;
 
     candidateBlock.resize(kBlockSize);
     const uint64_t end = std::min(size, firstBlockLimit);
@@ -226,45 +239,64 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
         if (memcmp(baseBlock.data() + offset, candidateBlock.data(), chunk) != 0) return 0;
         offset += chunk;
     }
+    // The base, or a file already matched to it, under another path (hard link, folder
+    // link, 8.3 name) is no copy: deleting it would delete the file itself. Asked only
+    // for files that matched, as the question is slow.
+    if (matchedFiles.IsEmpty()) matchedFiles.InsertIfNew(baseFile.Get(), basePath);
+    if (!matchedFiles.InsertIfNew(candidate.Get(), path)) return 0;
     lastComparedBytes = end;
-    if (knowsIdentity) matchedIdentities.insert(identity);
     return 1;
+}
+
+bool FirstFileCompare_CL::DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest)
+{
+    FileHandle file = OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
+    uint64_t size = 0;
+    if (!file || !CurrentSize(file.Get(), size) || size != entry.size || size == 0) return false;
+    const uint64_t end = std::min(size, length);
+    candidateBlock.resize(kBlockSize);
+    digest = end;
+    for (uint64_t offset = 0; offset < end; offset += kBlockSize) {
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
+        if (!ReadExactly(file.Get(), offset, candidateBlock.data(), chunk)) return false;
+        digest = MixBlock(digest, candidateBlock.data(), chunk);
+    }
+    return true;
 }
 
 void FirstFileCompare_CL::PrepareSizeClass(DetectionState& state, size_t classBegin)
 {
     const size_t classEnd = state.classEnd[classBegin];
-    std::vector<uint8_t> block(kBlockSize);
+    // Two files of one size are settled by their one comparison: no digest needed.
+    if (classEnd - classBegin == 2) {
+        for (size_t place = classBegin; place < classEnd; ++place)
+            state.digestState[state.order[place]] = DetectionState::kFull;
+        return;
+    }
+    // Most files of one size differ early: a digest of the first 4 KiB sets them apart.
+    const bool prefixCoversBlock = files[state.order[classBegin]].size <= kPrefixLength;
     for (size_t place = classBegin; place < classEnd; ++place) {
         uint32_t index = state.order[place];
-        const CompareFileEntry& entry = files[index];
-        uint8_t& digestState = state.digestState[index];
-        digestState = DetectionState::kUnreadable;
-        if (IsCanceled()) continue;  // the loop ends before these are needed
-        FileHandle file = OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
-        uint64_t size = 0;
-        if (!file || !CurrentSize(file.Get(), size) || size != entry.size || size == 0) continue;
-        const uint64_t end = std::min(size, firstBlockLimit);
-        uint64_t hash = end;
-        uint64_t offset = 0;
-        for (; offset < end; offset += kBlockSize) {
-            uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
-            if (!ReadExactly(file.Get(), offset, block.data(), chunk)) break;
-            hash = MixBlock(hash, block.data(), chunk);
-        }
-        if (offset < end) continue;
-        state.digest[index] = hash;
-        digestState = DetectionState::kRead;
+        bool read = !IsCanceled() && DigestOf(files[index], kPrefixLength, state.prefixDigest[index]);
+        state.digestState[index] = !read ? DetectionState::kUnreadable
+                                   : prefixCoversBlock ? DetectionState::kFull
+                                                       : DetectionState::kPrefix;
     }
+    state.SortRuns(classBegin, classEnd);
+}
 
-    // Unreadable entries get a run of their own: they can match nothing.
-    auto key = [&](uint32_t i) {
-        bool readable = state.digestState[i] == DetectionState::kRead;
-        return std::make_tuple(!readable, readable ? state.digest[i] : uint64_t(i), i);
-    };
-    std::sort(state.order.begin() + classBegin, state.order.begin() + classEnd,
-              [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
-    for (size_t place = classBegin; place < classEnd; ++place) state.positionOf[state.order[place]] = uint32_t(place);
+void FirstFileCompare_CL::SplitRun(DetectionState& state, uint32_t member)
+{
+    size_t first = state.positionOf[member], last = first + 1;
+    const size_t classEnd = state.classEnd[first];
+    while (first > 0 && state.classEnd[first - 1] == classEnd && state.SameRun(state.order[first - 1], member)) --first;
+    while (last < classEnd && state.SameRun(state.order[last], member)) ++last;
+    for (size_t place = first; place < last; ++place) {
+        uint32_t index = state.order[place];
+        bool read = files[index].isGrouped || (!IsCanceled() && DigestOf(files[index], firstBlockLimit, state.digest[index]));
+        state.digestState[index] = read ? DetectionState::kFull : DetectionState::kUnreadable;
+    }
+    state.SortRuns(first, last);
 }
 
 void FirstFileCompare_CL::ReportStepsUpTo(DetectionState& state, uint64_t target)
@@ -300,41 +332,41 @@ void FirstFileCompare_CL::FormGroup(DetectionState& state, size_t baseIndex)
     const uint64_t stepsBefore = uint64_t(baseIndex) * state.count;
     const uint64_t stepsAfter = stepsBefore + state.count;
 
-    size_t place = state.positionOf[baseIndex];
-    if (state.digestState[baseIndex] == DetectionState::kNotRead) {
-        PrepareSizeClass(state, place);
-        place = state.positionOf[baseIndex];
-    }
-    const size_t classEnd = state.classEnd[place];
+    if (state.digestState[baseIndex] == DetectionState::kNotRead) PrepareSizeClass(state, state.positionOf[baseIndex]);
     bool baseOpened = false;
     bool stopped = false;
-    if (state.digestState[baseIndex] == DetectionState::kRead) {
-        for (size_t other = place + 1; other < classEnd && !stopped; ++other) {
-            uint32_t candidateIndex = state.order[other];
-            if (state.digestState[candidateIndex] != DetectionState::kRead ||
-                state.digest[candidateIndex] != state.digest[baseIndex])
-                break;
-            CompareFileEntry& candidate = files[candidateIndex];
-            if (candidate.isGrouped || SamePathIgnoringCase(candidate.path, base.path)) continue;
+    size_t lastCompared = baseIndex;  // candidates are taken in index order
+    const size_t classEnd = state.classEnd[state.positionOf[baseIndex]];
+    for (size_t place = state.positionOf[baseIndex] + 1; place < classEnd && !stopped; ++place) {
+        uint32_t candidateIndex = state.order[place];
+        if (!state.SameRun(candidateIndex, uint32_t(baseIndex))) break;
+        CompareFileEntry& candidate = files[candidateIndex];
+        if (candidate.isGrouped || candidateIndex <= lastCompared || SamePathIgnoringCase(candidate.path, base.path))
+            continue;
 
-            if (IsCanceled()) {  // the plain loop would have stopped at its next step
-                ReportStepsUpTo(state, state.done + 1);
-                stopped = true;
-                break;
-            }
-            ReportStepsUpTo(state, stepsBefore + candidateIndex);
-            if (!baseOpened) {
-                OpenBaseFile(base.path);
-                baseOpened = true;
-            }
-            if (CompareFirstBlock(candidate.path) == 1) {
-                candidate.comparedBytes = GetComparedBytes();
-                candidate.isGrouped = 1;
-                group.push_back(&candidate);
-            }
-            ReportStepsUpTo(state, stepsBefore + candidateIndex + 1);
-            stopped = IsCanceled();
+        if (IsCanceled()) {  // the plain loop would have stopped at its next step
+            ReportStepsUpTo(state, state.done + 1);
+            stopped = true;
+            break;
         }
+        ReportStepsUpTo(state, stepsBefore + candidateIndex);
+        if (!baseOpened) {
+            OpenBaseFile(base.path);
+            baseOpened = true;
+        }
+        lastCompared = candidateIndex;
+        if (CompareFirstBlock(candidate.path) == 1) {
+            candidate.comparedBytes = GetComparedBytes();
+            candidate.isGrouped = 1;
+            group.push_back(&candidate);
+        } else if (state.digestState[baseIndex] == DetectionState::kPrefix) {
+            // The run agrees in its first 4 KiB but not beyond: split it by the digest of
+            // the whole first block, so no base meets more than one stranger in it.
+            SplitRun(state, uint32_t(baseIndex));
+            place = state.positionOf[baseIndex];
+        }
+        ReportStepsUpTo(state, stepsBefore + candidateIndex + 1);
+        stopped = IsCanceled();
     }
     if (!stopped) ReportStepsUpTo(state, IsCanceled() ? state.done + 1 : stepsAfter);
     base.isGrouped = 1;
@@ -373,6 +405,7 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
         bool lastOfClass = place + 1 == state.count || files[state.order[place + 1]].size != files[state.order[place]].size;
         state.classEnd[place] = lastOfClass ? uint32_t(place + 1) : state.classEnd[place + 1];
     }
+    state.prefixDigest.assign(state.count, 0);
     state.digest.assign(state.count, 0);
     state.digestState.assign(state.count, DetectionState::kNotRead);
     // A file alone in its size class, or empty, can match nothing: no need to read it.

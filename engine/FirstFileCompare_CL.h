@@ -2,7 +2,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -10,7 +9,7 @@
 #include "core/UniqueHandle.h"
 #include "engine/CompareFileEntry.h"
 #include "engine/DuplicateGroup.h"
-#include "engine/FileIdentity.h"
+#include "engine/FileIdentitySet.h"
 
 // The scanner: collects candidate files (folder walk or single files), then finds the
 // groups of files with equal size and equal first 2 MiB. Subclasses give the four virtual
@@ -28,6 +27,7 @@ class FirstFileCompare_CL {
 public:
     static constexpr uint64_t kFirstBlockLimit = 0x200000;
     static constexpr uint32_t kBlockSize = 0x10000;
+    static constexpr uint64_t kPrefixLength = 4096;
     static constexpr DWORD kEndPauseMs = 500;
 
     FirstFileCompare_CL();
@@ -71,13 +71,16 @@ private:
 
     bool ReadBaseUpTo(uint64_t end);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
+    bool DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest);
     void PrepareSizeClass(DetectionState& state, size_t classBegin);
+    void SplitRun(DetectionState& state, uint32_t member);
     void ReportStepsUpTo(DetectionState& state, uint64_t target);
     void JumpTo(DetectionState& state, uint64_t target);
     void FormGroup(DetectionState& state, size_t baseIndex);
 
     FileHandle baseFile;
-    std::set<FileIdentity> matchedIdentities;  // the base and the files matched to it
+    std::wstring basePath;
+    FileIdentitySet matchedFiles;  // the base and the files matched to it
     uint64_t baseSize = 0;
     std::vector<uint8_t> baseBlock;  // the base's first bytes, read once per base
     uint64_t baseBlockFilled = 0;
@@ -87,7 +90,7 @@ private:
     int scanDepth = 0;
     const volatile LONG* cancelFlag = nullptr;
     int lastScanProgress = 0;
-    std::set<FileIdentity> visitedFolders;  // of the current ScanFolder walk
+    FileIdentitySet visitedFolders;  // of the current ScanFolder walk
     CriticalSection_CL groupsLock;
     DWORD endPauseMs = kEndPauseMs;
 };

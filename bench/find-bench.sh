@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Times `quillmere-cli find` against jdupes and fdupes on the same seeded corpus, warm
+# cache, median of three runs each, and prints the ratios. Also runs the detection scaling
+# and read-method benchmarks. Usage: bench/find-bench.sh [CORPUS_DIR] [FILES]
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+. "$ROOT/tools/env.sh"
+CORPUS="${1:-$BUILD/bench-corpus}"
+FILES="${2:-20000}"
+
+PACKAGES="$PACKAGES jdupes fdupes python3"
+install_packages
+build_project >/dev/null
+wine_env test "$BUILD/test-home"
+ensure_display
+prepare_prefix
+trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
+wineserver -p >/dev/null 2>&1 </dev/null
+wineboot >/dev/null 2>&1 </dev/null
+
+[ -d "$CORPUS" ] || python3 "$ROOT/bench/make_corpus.py" "$CORPUS" --files "$FILES"
+WINCORPUS="$(winepath -w "$CORPUS" 2>/dev/null)"
+find "$CORPUS" -type f -exec cat {} + >/dev/null  # warm the page cache
+
+median_seconds() {
+  local times=()
+  for _ in 1 2 3; do
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 </dev/null
+    end=$(date +%s.%N)
+    times+=("$(echo "$end - $start" | bc -l)")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
+}
+
+ours=$(median_seconds wine "$BUILD/bin/quillmere-cli.exe" find --all-files --json "$WINCORPUS")
+jd=$(median_seconds jdupes -r -q "$CORPUS")
+fd=$(median_seconds fdupes -r -q "$CORPUS")
+groups=$(wine "$BUILD/bin/quillmere-cli.exe" find --all-files "$WINCORPUS" </dev/null 2>/dev/null | tail -n 1)
+
+echo "corpus: $(find "$CORPUS" -type f | wc -l) files, $(du -sh "$CORPUS" | cut -f1) ($groups found by quillmere-cli)"
+printf '%-28s %10s %10s\n' "tool" "seconds" "vs ours"
+printf '%-28s %10.2f %10s\n' "quillmere-cli find (Wine)" "$ours" "1.00"
+printf '%-28s %10.2f %10.2f\n' "jdupes -r" "$jd" "$(echo "$jd / $ours" | bc -l)"
+printf '%-28s %10.2f %10.2f\n' "fdupes -r" "$fd" "$(echo "$fd / $ours" | bc -l)"
+echo "(jdupes and fdupes compare whole files; Quillmere compares the first 2 MiB, as designed.)"
+echo
+wine "$BUILD/bin/bench-detection-scaling.exe" </dev/null
+echo
+wine "$BUILD/bin/bench-read-method.exe" "$WINCORPUS" </dev/null

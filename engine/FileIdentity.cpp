@@ -1,0 +1,51 @@
+#include "engine/FileIdentity.h"
+
+namespace {
+
+// The documented native query for a file's index (FileInternalInformation, class 6).
+struct IoStatusBlock {
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+struct FileInternalInformation {
+    LARGE_INTEGER indexNumber;
+};
+using QueryInformationFile = LONG(NTAPI*)(HANDLE, IoStatusBlock*, void*, ULONG, int);
+constexpr int kFileInternalInformation = 6;
+
+QueryInformationFile NativeQuery()
+{
+    static const auto query = reinterpret_cast<QueryInformationFile>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+    return query;
+}
+
+}  // namespace
+
+bool FileIdentity::OfHandle(HANDLE handle, FileIdentity& identity)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(handle, &info)) return false;
+    identity.volumeSerial = info.dwVolumeSerialNumber;
+    identity.fileIndex = (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool FileIdentity::IndexOfHandle(HANDLE handle, uint64_t& fileIndex)
+{
+    if (QueryInformationFile query = NativeQuery()) {
+        IoStatusBlock status = {};
+        FileInternalInformation internal = {};
+        if (query(handle, &status, &internal, sizeof(internal), kFileInternalInformation) >= 0) {
+            fileIndex = static_cast<uint64_t>(internal.indexNumber.QuadPart);
+            return true;
+        }
+    }
+    FileIdentity identity;
+    if (!OfHandle(handle, identity)) return false;
+    fileIndex = identity.fileIndex;
+    return true;
+}
