@@ -46,7 +46,7 @@ wine_env() {
 }
 
 prepare_prefix() {
-  [ -f "$WINEPREFIX/.quillmere-ready" ] && return 0
+  [ -f "$WINEPREFIX/.quillmere-ready-2" ] && return 0
   log "preparing Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null
@@ -55,7 +55,7 @@ prepare_prefix() {
   # Without a window manager, hiding a managed window waits about 2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
   wineserver -w
-  touch "$WINEPREFIX/.quillmere-ready"
+  touch "$WINEPREFIX/.quillmere-ready-2"
 }
 
 # Starts Xvfb when there is no usable display; sets XVFB_PID when it did.

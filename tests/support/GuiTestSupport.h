@@ -1,0 +1,18 @@
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+// Runs the thread's message loop for a while (or until `until` holds).
+void PumpMessages(int milliseconds, const std::function<bool()>& until = nullptr);
+// Calls `action` on another thread with the first visible top-level window of that class
+// and title once it appears (polled up to 10 s; null if none came). Join the thread after
+// the modal loop that shows the window has returned.
+std::thread WhenWindowAppears(const wchar_t* className, const wchar_t* title, std::function<void(HWND)> action);
+// Writes a screenshot of the whole X display (ImageMagick's import, under Wine only) to
+// build/screenshots/<name>.png; returns the Linux path or empty.
+std::string TakeScreenshot(const std::wstring& name);
+// Common controls and COM, once per test process.
+void InitialiseGuiOnce();

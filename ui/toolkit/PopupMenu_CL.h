@@ -1,0 +1,53 @@
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ui/toolkit/ImageList_CL.h"
+
+// A menu of owner-drawn items, each with an optional image from a 24-pixel strip. The
+// owner window passes WM_MEASUREITEM and WM_DRAWITEM to DrawMenuItem.
+class PopupMenu_CL {
+public:
+    static constexpr int kNoImage = -1;
+    static constexpr int kImageCellWidth = 24;
+
+    PopupMenu_CL() = default;
+    virtual ~PopupMenu_CL();
+    virtual HMENU CreatePopup();
+    virtual HMENU CreateBar();
+
+    PopupMenu_CL(const PopupMenu_CL&) = delete;
+    PopupMenu_CL& operator=(const PopupMenu_CL&) = delete;
+
+    // Loads the image strip the items' image indexes refer to.
+    void LoadImageStrip(const std::wstring& bitmapPath);
+    void AddItem(UINT command, const std::wstring& text, int imageIndex);
+    void AddSeparator();
+    void Disable(UINT command);
+    BOOL SetItemInfo(UINT command, const MENUITEMINFOW& info);
+    // Shows the menu at the cursor; the chosen command reaches `owner` as WM_COMMAND.
+    void Track(HWND owner);
+    HMENU GetHandle() const { return menu; }
+    int GetImageIndex(UINT command) const;
+    const ImageList_CL* GetImageStrip() const { return imageStrip.get(); }
+
+    // Measures and draws owner-drawn menu items; TRUE when the message was one of them.
+    static BOOL DrawMenuItem(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    struct ItemRecord {
+        UINT command;
+        int imageIndex;
+    };
+    std::wstring GetItemText(UINT command) const;
+    void Measure(HWND window, MEASUREITEMSTRUCT& item) const;
+    void Draw(const DRAWITEMSTRUCT& item) const;
+
+    HMENU menu = nullptr;
+    std::vector<ItemRecord> items;
+    int itemCount = 0;
+    std::unique_ptr<ImageList_CL> imageStrip;
+};
