@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/ApplicationData_CL.h"
+#include "core/TextFormat.h"
 #include "engine/CompareTarget.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "engine/ListFile.h"
@@ -54,13 +55,6 @@ void Print(DWORD which, const std::wstring& text)
     ::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::wstring WithThousands(uint64_t value)
-{
-    std::wstring digits = std::to_wstring(value);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, L",");
-    return digits;
-}
-
 std::wstring JsonString(const std::wstring& text)
 {
     std::wstring out = L"\"";
@@ -99,7 +93,7 @@ void PrintGroupsAsText(const std::vector<DuplicateGroup>& groups)
     for (size_t g = 0; g < groups.size(); ++g) {
         const DuplicateGroup& group = groups[g];
         out += L"group " + std::to_wstring(g + 1) + L": " + std::to_wstring(group.size()) + L" files of " +
-               WithThousands(group[0]->size) + L" bytes\n";
+               FormatWithThousands(group[0]->size) + L" bytes\n";
         for (const CompareFileEntry* file : group) out += L"  " + file->path + L"\n";
     }
     out += std::to_wstring(groups.size()) + L" groups\n";

@@ -1,41 +1,110 @@
+// Quillmere's entry point: prepares the process-wide services, runs the main window's
+// message loop and takes the services down in reverse order.
 #include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
 
-// The program's entry point. The main window grows with the following work; for now it
-// is an empty top-level window that closes cleanly.
+#include <clocale>
+#include <memory>
+
+#include "core/ApplicationData_CL.h"
+#include "core/UniqueHandle.h"
+#include "ui/main/MainWindow_CL.h"
+#include "ui/toolkit/GdiPlus.h"
+
 namespace {
 
-LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_DESTROY) {
-        ::PostQuitMessage(0);
-        return 0;
+constexpr wchar_t kInstanceMutexName[] = L"Quillmere-{6B0E3C52-8F1D-4E7A-9C35-2A4D71F0B8E9}";
+
+// COM for the main thread; uninitialised only if it was initialised.
+class ComApartment {
+public:
+    ComApartment() : initialised(SUCCEEDED(::CoInitialize(nullptr))) {}
+    ~ComApartment()
+    {
+        if (initialised) ::CoUninitialize();
     }
-    return ::DefWindowProcW(window, message, wParam, lParam);
+
+private:
+    bool initialised;
+};
+
+class GdiplusSession {
+public:
+    GdiplusSession()
+    {
+        Gdiplus::GdiplusStartupInput input;
+        if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) token = 0;
+    }
+    ~GdiplusSession()
+    {
+        if (token) Gdiplus::GdiplusShutdown(token);
+    }
+
+private:
+    ULONG_PTR token = 0;
+};
+
+// A second instance is not refused: the mutex only marks that one runs.
+class InstanceMutex {
+public:
+    InstanceMutex() : mutex(::CreateMutexW(nullptr, TRUE, kInstanceMutexName)) {}
+    ~InstanceMutex()
+    {
+        if (mutex) ::ReleaseMutex(mutex.Get());
+    }
+
+private:
+    KernelHandle mutex;
+};
+
+void InitialiseCommonControls()
+{
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_DATE_CLASSES | ICC_USEREX_CLASSES |
+                                                           ICC_COOL_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES |
+                                                           ICC_PROGRESS_CLASS};
+    ::InitCommonControlsEx(&controls);
 }
 
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+// Exactly one argument names a list file; any other count is ignored.
+void ApplyCommandLine(MainWindow_CL& window)
 {
-    WNDCLASSEXW windowClass = {sizeof(windowClass)};
-    windowClass.lpfnWndProc = MainWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(107));
-    windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = L"QuillmereMainWindow";
-    ::RegisterClassExW(&windowClass);
+    int count = 0;
+    LocalMemory arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    if (arguments && count == 2) window.SetStartPath(static_cast<wchar_t**>(arguments.Get())[1]);
+}
 
-    HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"Quillmere", WS_OVERLAPPEDWINDOW,
-                                    CW_USEDEFAULT, CW_USEDEFAULT, 800, 600, nullptr, nullptr,
-                                    instance, nullptr);
-    if (!window) return 1;
-    ::ShowWindow(window, showCommand);
-
-    MSG message;
+int RunMessageLoop()
+{
+    MSG message = {};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    setlocale(LC_ALL, "Japanese");
+    InstanceMutex instanceMutex;
+    ComApartment com;
+    InitialiseCommonControls();
+    GdiplusSession gdiplus;
+
+    ApplicationData_CL& settings = TheApplicationData();
+    settings.Load();
+
+    int exitCode = 0;
+    {
+        auto mainWindow = std::make_unique<MainWindow_CL>(settings);
+        ApplyCommandLine(*mainWindow);
+        // Without a window nothing could end the loop: the program then just ends.
+        if (mainWindow->Create()) exitCode = RunMessageLoop();
+    }
+    settings.Save();
+    return exitCode;
 }

@@ -14,3 +14,12 @@ constexpr UINT MSG_DECODE_CANCELED = 1230;
 // Window messages.
 constexpr UINT MSG_COMPARE_FINISHED = 0x8321;
 constexpr UINT MSG_SPLIT_MOVED = 0x3724;
+
+// Commands of the popup menus and the result pane (WM_COMMAND).
+constexpr UINT ID_ADD_FOLDER = 0x3000;
+constexpr UINT ID_REMOVE_FOLDER = 0x3001;
+constexpr UINT ID_APP_MENU = 0x3020;
+constexpr UINT ID_APP_SETTING = 0x3021;
+constexpr UINT ID_SUPPORT_SITE = 0x3022;
+constexpr UINT ID_FIRST_COMMAND = 0x3000;
+constexpr UINT ID_LAST_COMMAND = 0x3022;

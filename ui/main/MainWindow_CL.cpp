@@ -1,0 +1,398 @@
+#include "ui/main/MainWindow_CL.h"
+
+#include <windowsx.h>
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "core/AppMessages.h"
+#include "core/ApplicationData_CL.h"
+#include "core/Log_CL.h"
+#include "core/PathFunctions.h"
+#include "core/TextFormat.h"
+#include "engine/ListFile.h"
+#include "ui/main/ImagePane_CL.h"
+#include "ui/toolkit/Button_CL.h"
+#include "ui/toolkit/FolderSelectDialog_CL.h"
+#include "ui/toolkit/ListView_CL.h"
+#include "ui/toolkit/PopupMenu_CL.h"
+#include "ui/toolkit/ProgressBar_CL.h"
+#include "ui/toolkit/Tab_CL.h"
+
+namespace {
+
+constexpr int kListWidth = 548, kListHeight = 308;
+constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES;
+constexpr int kProgressMaximum = 1000;
+constexpr int kHoverTipWidth = 320;
+
+const wchar_t kStartText[] = L"比較開始";
+const wchar_t kCancelText[] = L"ｷｬﾝｾﾙ";
+const wchar_t kNoticeTitle[] = L"お知らせ";
+
+}  // namespace
+
+MainWindow_CL::MainWindow_CL(ApplicationData_CL& settings) : settings(settings), searchJob(*this, settings)
+{
+    SetClassName(L"MainWindowClass");
+    SetWindowTitle(L"Quillmere");
+    SetIcon(::LoadIconW(Instance(), MAKEINTRESOURCEW(107)));
+}
+
+MainWindow_CL::~MainWindow_CL()
+{
+    searchJob.Stop();
+}
+
+void MainWindow_CL::SetStartPath(const std::wstring& path)
+{
+    isFileListMode = true;
+    listFilePath = path;
+}
+
+const std::vector<std::wstring>* MainWindow_CL::GetFileList() const
+{
+    return isFileListMode ? &fileList : nullptr;
+}
+
+void MainWindow_CL::OnCreate(CREATESTRUCTW*)
+{
+    ::SetWindowPos(hwnd, nullptr, 0, 0, 640, 720, SWP_NOMOVE | SWP_NOZORDER);
+
+    startButton = factory.GetControl<Button_CL>(factory.AddButton(hwnd, kStartText, 0, 0));
+    progressBar = factory.GetControl<ProgressBar_CL>(factory.AddProgressBar(hwnd, 0, 0, 200, 24, 0));
+    CreateLists();
+
+    tab = factory.GetControl<Tab_CL>(factory.AddTab(hwnd, 0, 0, 400, 100, 0));
+    tab->ChangeExStyle(0, ~static_cast<DWORD>(WS_EX_CLIENTEDGE));
+    tab->AddTab(isFileListMode ? L"比較対象ファイル" : L"比較対象フォルダ", -1, -1, 0);
+    tab->AddTab(L"比較結果", -1, -1, 1);
+
+    auto pane = std::make_unique<ImagePane_CL>();
+    pane->Create(hwnd, factory.TakeNextId(), settings.programFolder + L"\\app_image.png");
+    resultPane = pane.get();
+    factory.Adopt(std::move(pane));
+
+    splitFrame.SetOwnerWindow(hwnd);
+    splitFrame.SetFirstWindow(resultPane->GetHwnd());
+    splitFrame.SetSecondWindow(tab->GetHwnd());
+    splitFrame.SetPosition(kInitialLowerPaneHeight);
+
+    folderList->Subclass(&ListHoverHandler);
+    groupList->Subclass(&ListHoverHandler);
+    FillFolderList();
+
+    OnLayout();
+    ShowTab(0);
+    ::DragAcceptFiles(hwnd, TRUE);
+    ::ShowWindow(hwnd, SW_SHOW);
+}
+
+void MainWindow_CL::CreateLists()
+{
+    folderList = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, kListWidth, kListHeight, 0));
+    folderList->Hide();
+    folderList->SetExtendedStyle(kListExStyle | LVS_EX_CHECKBOXES);
+    folderList->AddColumn(L"フォルダ", LVCFMT_LEFT, 640);
+    folderListTip.Create(hwnd);
+
+    fileListView = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, kListWidth, kListHeight, 0));
+    fileListView->Hide();
+    fileListView->SetExtendedStyle(kListExStyle);
+    fileListView->AddColumn(L"ファイル", LVCFMT_LEFT, 640);
+    if (isFileListMode) ReadListFile();
+
+    groupList = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, kListWidth, kListHeight, 0));
+    groupList->Hide();
+    groupList->SetExtendedStyle(kListExStyle);
+    groupList->AddColumn(L"ファイル名", LVCFMT_LEFT, 300);
+    groupList->AddColumn(L"拡張子", LVCFMT_LEFT, 64);
+    groupList->AddColumn(L"ファイルサイズ", LVCFMT_RIGHT, 100);
+    groupList->AddColumn(L"重複数", LVCFMT_RIGHT, 64);
+    groupListTip.Create(hwnd);
+}
+
+void MainWindow_CL::ReadListFile()
+{
+    fileList = ::ReadListFile(listFilePath);
+    // Each line becomes the new first row, so the list shows the file bottom up.
+    for (const std::wstring& path : fileList) fileListView->PutCell(0, 0, path, -1, 0);
+}
+
+void MainWindow_CL::FillFolderList()
+{
+    isFillingFolders = true;
+    folderList->DeleteAllItems();
+    const auto& folders = settings.GetCheckFolders();
+    for (size_t i = 0; i < folders.size(); ++i) {
+        int row = folderList->PutCell(static_cast<int>(i), 0, folders[i].path, -1, 0);
+        folderList->SetCheckState(row, folders[i].isChecked);
+    }
+    isFillingFolders = false;
+}
+
+void MainWindow_CL::OnLayout()
+{
+    if (!startButton) return;
+    RECT client;
+    ::GetClientRect(hwnd, &client);
+    const int width = client.right, height = client.bottom;
+    splitFrame.SetPosition(height - lowerPaneHeight);
+
+    const int buttonWidth = startButton->GetWidth(), buttonHeight = startButton->GetHeight();
+    const int buttonX = width - buttonWidth, buttonY = height - buttonHeight;
+    startButton->Move(buttonX, buttonY, TRUE);
+    const int barY = buttonY + (buttonHeight - progressBar->GetHeight()) / 2;
+    ::MoveWindow(progressBar->GetHwnd(), 1, barY, buttonX - 1 - 2, 22, TRUE);
+    progressBar->SetRange(0, kProgressMaximum);
+
+    RECT panes = {0, 0, width, height - buttonHeight};
+    splitFrame.Layout(panes);
+    RECT area = tab->GetDisplayArea(splitFrame.GetSecondRect(), 0);
+    for (ListView_CL* list : {folderList, fileListView, groupList})
+        ::MoveWindow(list->GetHwnd(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+}
+
+void MainWindow_CL::ShowTab(int index)
+{
+    tab->SetCurSel(index);
+    if (index == 0) {
+        (isFileListMode ? fileListView : folderList)->Show();
+        groupList->Hide();
+    } else {
+        folderList->Hide();
+        fileListView->Hide();
+        groupList->Show();
+    }
+}
+
+void MainWindow_CL::SetBusy()
+{
+    progressBar->SetPos(0);
+    startButton->SetText(kCancelText);
+    settings.isSearching = 1;
+}
+
+void MainWindow_CL::SetIdle()
+{
+    progressBar->SetPos(0);
+    startButton->SetText(kStartText);
+    startButton->Enable(TRUE);
+    settings.isSearching = 0;
+    settings.isCancelRequested = 0;
+}
+
+void MainWindow_CL::StartOrCancel()
+{
+    TheLog().Write(L"比較開始(start)");
+    if (settings.isSearching) {
+        startButton->Enable(FALSE);
+        settings.isCancelRequested = 1;
+        return;
+    }
+    groupList->DeleteAllItems();
+    SetBusy();
+    ShowTab(1);
+    searchJob.StartSearch();
+    TheLog().Write(L"比較開始(end)");
+}
+
+void MainWindow_CL::SetSearchProgress(int value)
+{
+    progressBar->SetPos(value);  // a message sent to the main thread's control
+}
+
+void MainWindow_CL::AddGroup(const DuplicateGroup& group)
+{
+    if (group.empty()) return;
+    const CompareFileEntry& base = *group.front();
+    std::wstring name = GetFileNamePart(base.path);
+    int row = groupList->PutCell(groupList->GetItemCount(), 0, name, -1, 0);
+    groupList->PutCell(row, 1, GetExtension(name), -1, 0);
+    groupList->PutCell(row, 2, FormatWithThousands(base.size), -1, 0);
+    groupList->PutCell(row, 3, std::to_wstring(group.size()), -1, 0);
+}
+
+void MainWindow_CL::OnSearchFinished()
+{
+    ::SendMessageW(hwnd, MSG_COMPARE_FINISHED, 0, 0);
+}
+
+void MainWindow_CL::OnCompareFinished()
+{
+    if (!closeAfterSearch) {
+        if (settings.isCancelRequested)
+            ::MessageBoxW(hwnd, L"比較をキャンセルしました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
+        else if (settings.showCompleteMessage)
+            ::MessageBoxW(hwnd, L"比較が完了しました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
+    }
+    SetIdle();
+    if (closeAfterSearch) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+}
+
+int MainWindow_CL::OnClose()
+{
+    // The worker reports to this window by sent messages: let it finish (cancelled) while
+    // the window still lives, then close.
+    if (settings.isSearching) {
+        settings.isCancelRequested = 1;
+        closeAfterSearch = true;
+        return 0;
+    }
+    return 1;
+}
+
+void MainWindow_CL::UpdateGroup(int index)
+{
+    std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
+    CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+    if (index < 0 || index >= static_cast<int>(groups.size())) return;
+    groupList->PutCell(index, 3, std::to_wstring(groups[index].size()), -1, 0);
+    if (groups[index].empty()) {
+        groups.erase(groups.begin() + index);
+        groupList->DeleteItem(index);
+    }
+}
+
+void MainWindow_CL::AddFolder(const std::wstring& path)
+{
+    settings.AddCheckFolder(CheckFolderEntry{1, path});
+    settings.Save();
+    FillFolderList();
+}
+
+void MainWindow_CL::OnDropFiles(HDROP drop)
+{
+    UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        wchar_t path[520] = {};
+        ::DragQueryFileW(drop, i, path, 520);
+        DWORD attributes = ::GetFileAttributesW(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) AddFolder(path);
+    }
+    ::DragFinish(drop);
+}
+
+void MainWindow_CL::OnCommand(UINT command)
+{
+    switch (command) {
+    case ID_ADD_FOLDER: {
+        std::wstring folder;
+        if (FolderSelectDialog_CL().Select(hwnd, L"重複チェックを行いたいフォルダを選択してください", folder)) AddFolder(folder);
+        break;
+    }
+    case ID_REMOVE_FOLDER:
+        if (settings.selectedItemIndex < 0) break;
+        settings.RemoveCheckFolder(settings.selectedItemIndex);
+        folderList->DeleteItem(settings.selectedItemIndex);
+        settings.Save();
+        break;
+    case ID_APP_MENU:
+        ShowAppMenu();
+        break;
+    }
+}
+
+void MainWindow_CL::ShowFolderMenu()
+{
+    settings.selectedItemIndex = folderList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
+    PopupMenu_CL menu;
+    menu.CreatePopup();
+    menu.LoadImageStrip(settings.programFolder + L"\\menu_image.bmp");
+    menu.AddItem(ID_ADD_FOLDER, L"比較対象フォルダの追加", 2);
+    menu.AddSeparator();
+    menu.AddItem(ID_REMOVE_FOLDER, L"比較対象フォルダの削除", 3);
+    if (settings.selectedItemIndex == -1) menu.Disable(ID_REMOVE_FOLDER);
+    menu.Track(hwnd);
+}
+
+void MainWindow_CL::ShowAppMenu()
+{
+    PopupMenu_CL menu;
+    menu.CreatePopup();
+    menu.LoadImageStrip(settings.programFolder + L"\\menu_image.bmp");
+    menu.AddItem(ID_APP_SETTING, L"アプリ設定", 5);
+    menu.AddSeparator();
+    menu.AddItem(ID_SUPPORT_SITE, L"サポートサイトへ", 4);
+    menu.Track(hwnd);
+}
+
+LRESULT MainWindow_CL::OnNotify(const NMHDR& header)
+{
+    if (header.hwndFrom == tab->GetHwnd() && header.code == TCN_SELCHANGE) {
+        ShowTab(tab->GetCurSel());
+    } else if (header.hwndFrom == folderList->GetHwnd()) {
+        if (header.code == NM_RCLICK) ShowFolderMenu();
+        if (header.code == LVN_ITEMCHANGED && !isFillingFolders) {
+            const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+            int row = change.iItem;
+            if (row >= 0 && row < static_cast<int>(settings.GetCheckFolders().size())) {
+                int checked = folderList->GetCheckState(row);
+                if (checked >= 0 && checked != settings.GetCheckFolders()[row].isChecked)
+                    settings.SetCheckFolderChecked(row, checked);
+            }
+        }
+    } else if (header.hwndFrom == groupList->GetHwnd() && header.code == LVN_ITEMCHANGED) {
+        int selected = groupList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
+        settings.selectedItemIndex = selected;
+        if (selected >= 0) TheLog().Write(L"アイテム選択(%d)", selected);
+    }
+    return 0;
+}
+
+void MainWindow_CL::OnListHover(HWND list, POINT point)
+{
+    LVHITTESTINFO hit = {};
+    hit.pt = point;
+    if (::SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 || hit.iItem < 0) return;
+    bool isFolders = list == folderList->GetHwnd();
+    POINT& last = isFolders ? folderListHover : groupListHover;
+    if (last.x == hit.iItem && last.y == hit.iSubItem) return;
+    last = POINT{hit.iItem, hit.iSubItem};
+    ListView_CL* view = isFolders ? folderList : groupList;
+    (isFolders ? folderListTip : groupListTip).ShowTextOver(list, view->GetItemText(hit.iItem, hit.iSubItem), kHoverTipWidth);
+}
+
+LRESULT MainWindow_CL::ListHoverHandler(HWND list, UINT message, WPARAM, LPARAM lParam)
+{
+    if (message != WM_MOUSEMOVE) return 0;
+    auto* self = reinterpret_cast<MainWindow_CL*>(::GetWindowLongPtrW(::GetParent(list), GWLP_USERDATA));
+    if (self) self->OnListHover(list, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+    return 0;
+}
+
+LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (startButton && reinterpret_cast<HWND>(lParam) == startButton->GetHwnd() && HIWORD(wParam) == BN_CLICKED)
+            StartOrCancel();
+        else if (LOWORD(wParam) >= ID_FIRST_COMMAND && LOWORD(wParam) <= ID_LAST_COMMAND)
+            OnCommand(LOWORD(wParam));
+        break;
+    case WM_NOTIFY:
+        if (tab) OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        break;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case MSG_COMPARE_FINISHED:
+        OnCompareFinished();
+        return 0;
+    case MSG_SPLIT_MOVED: {
+        RECT client;
+        ::GetClientRect(window, &client);
+        lowerPaneHeight = client.bottom - static_cast<int>(lParam);
+        OnLayout();
+        return 0;
+    }
+    case WM_SIZE:
+        if (wParam == SIZE_RESTORED) settings.isMaximised = 0;
+        if (wParam == SIZE_MAXIMIZED) settings.isMaximised = 1;
+        OnLayout();
+        break;
+    }
+    // The size change is laid out above, with the bottom row left free.
+    if (message != WM_SIZE) splitFrame.FrameProc(window, message, wParam, lParam);
+    if (PopupMenu_CL::DrawMenuItem(window, message, wParam, lParam)) return TRUE;
+    return MainWindowBase_CL::WindowProc(window, message, wParam, lParam);
+}

@@ -1,0 +1,92 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FindCompareFile_CL.h"
+#include "engine/SearchListener_CL.h"
+#include "ui/toolkit/ControlFactory_CL.h"
+#include "ui/toolkit/MainWindowBase_CL.h"
+#include "ui/toolkit/SplitFrame_CL.h"
+#include "ui/toolkit/ToolTips_CL.h"
+
+class ApplicationData_CL;
+class Button_CL;
+class ImagePane_CL;
+class ListView_CL;
+class ProgressBar_CL;
+class Tab_CL;
+
+// The program's top-level window: the preview pane above a splitter, below it a tab
+// control showing the folder list (or the listed files) and the group list, and a bottom
+// row with the progress bar and the start/cancel button. It starts and cancels the search
+// job and shows what it finds.
+//
+// The search job works on a copy of the folders (or files) taken when it starts, so the
+// user may edit the folder list during a search. Reads and changes of the job's groups go
+// through FirstFileCompare_CL::GroupsLock().
+class MainWindow_CL : public MainWindowBase_CL, public SearchListener_CL {
+public:
+    static constexpr int kFirstControlId = 0x1100;
+    static constexpr int kInitialLowerPaneHeight = 200;
+
+    explicit MainWindow_CL(ApplicationData_CL& settings);
+    ~MainWindow_CL() override;
+
+    LRESULT WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnCreate(CREATESTRUCTW* createStruct) override;
+    int OnClose() override;
+    virtual void OnLayout();
+
+    // Started with a list file: compare the files it names instead of the folders.
+    void SetStartPath(const std::wstring& path);
+
+    // SearchListener_CL, called on the search worker thread.
+    void SetSearchProgress(int value) override;
+    void AddGroup(const DuplicateGroup& group) override;
+    void OnSearchFinished() override;
+    const std::vector<std::wstring>* GetFileList() const override;
+
+    // After a deletion in the result pane: refresh the group's count, drop it when empty.
+    void UpdateGroup(int index);
+    void ShowTab(int index);
+
+private:
+    void CreateLists();
+    void ReadListFile();
+    void FillFolderList();
+    void StartOrCancel();
+    void SetBusy();
+    void SetIdle();
+    void OnCompareFinished();
+    void AddFolder(const std::wstring& path);
+    void OnDropFiles(HDROP drop);
+    void OnCommand(UINT command);
+    LRESULT OnNotify(const NMHDR& header);
+    void ShowFolderMenu();
+    void ShowAppMenu();
+    void OnListHover(HWND list, POINT point);
+    static LRESULT ListHoverHandler(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
+
+    ApplicationData_CL& settings;
+    ControlFactory_CL factory{kFirstControlId};
+    ListView_CL* folderList = nullptr;
+    ListView_CL* fileListView = nullptr;
+    ListView_CL* groupList = nullptr;
+    ProgressBar_CL* progressBar = nullptr;
+    Button_CL* startButton = nullptr;
+    Tab_CL* tab = nullptr;
+    ImagePane_CL* resultPane = nullptr;
+    SplitFrame_CL splitFrame{Split_CL::kHorizontal};
+    int lowerPaneHeight = kInitialLowerPaneHeight;
+    FindCompareFile_CL searchJob;
+    ToolTips_CL groupListTip;
+    POINT groupListHover = {-1, -1};
+    ToolTips_CL folderListTip;
+    POINT folderListHover = {-1, -1};
+    bool isFileListMode = false;
+    std::wstring listFilePath;
+    std::vector<std::wstring> fileList;
+    bool isFillingFolders = false;
+    bool closeAfterSearch = false;
+};
