@@ -1,0 +1,63 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/UniqueHandle.h"
+
+// Another program of ours, started and driven from outside as a user would: its windows
+// found by class and identifier, its list views read through memory in its process.
+class RemoteProgram {
+public:
+    // Starts build/bin/<exe> with the arguments (already quoted as needed).
+    bool Start(const std::wstring& exe, const std::wstring& arguments);
+    ~RemoteProgram();
+
+    // The first visible top-level window of the program with that class (and title, when
+    // given), waiting up to `timeoutMs`.
+    HWND WaitForWindow(const std::wstring& className, const std::wstring& title, int timeoutMs) const;
+    // Closes the main window and waits for the exit code.
+    DWORD CloseAndWait(HWND mainWindow, int timeoutMs);
+    bool IsRunning() const;
+    DWORD GetProcessId() const { return processId; }
+
+    int GetItemCount(HWND list) const;
+    std::wstring GetItemText(HWND list, int item, int subItem) const;
+    int GetCheckState(HWND list, int item) const;
+    void SetCheckState(HWND list, int item, int checked) const;
+    std::wstring GetTabText(HWND tab, int index) const;
+    // The text of a message box's message.
+    static std::wstring MessageText(HWND box);
+
+private:
+    // A block of memory in the other process, for messages that carry pointers.
+    class RemoteBuffer {
+    public:
+        RemoteBuffer(HANDLE process, size_t bytes);
+        ~RemoteBuffer();
+        void* Address() const { return address; }
+        bool Write(const void* data, size_t bytes, size_t offset = 0) const;
+        bool Read(void* data, size_t bytes, size_t offset = 0) const;
+
+    private:
+        HANDLE process;
+        void* address;
+    };
+
+    KernelHandle process;
+    DWORD processId = 0;
+};
+
+// Points the Documents folder of the test prefix at a folder for the life of the object.
+class DocumentsRedirect {
+public:
+    explicit DocumentsRedirect(const std::wstring& folder);
+    ~DocumentsRedirect();
+
+private:
+    std::wstring oldUserShellFolder, oldShellFolder;
+    bool hadUserShellFolder = false, hadShellFolder = false;
+};
+
+std::wstring BinFolder();
