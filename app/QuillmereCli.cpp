@@ -6,7 +6,15 @@
 #include <string>
 #include <vector>
 
+#include <objbase.h>
+
+#include "core/AppMessages.h"
 #include "core/ApplicationData_CL.h"
+#include "core/PathFunctions.h"
+#include "decode/DShowMovieFrameDecodeThread_CL.h"
+#include "decode/DShowMovieFrameDecode_CL.h"
+#include "decode/FrameInfo_CL.h"
+#include "ui/toolkit/GdiPlus.h"
 #include "core/TextFormat.h"
 #include "engine/CompareTarget.h"
 #include "engine/FirstFileCompare_CL.h"
@@ -25,7 +33,11 @@ const wchar_t kUsage[] =
     L"      groups of files whose size and first 2 MiB are equal. Without --all-files only the\n"
     L"      extensions enabled in the user's Quillmere settings are compared.\n"
     L"  quillmere-cli compare FILE_A FILE_B\n"
-    L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ.\n";
+    L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ.\n"
+    L"  quillmere-cli sheet [--grid N] MOVIE OUT.png\n"
+    L"      Decodes N x N preview frames (N = 2..5, default 4) of the movie at evenly spaced\n"
+    L"      points and writes them as a 4096 x 3072 contact sheet. Exit 1 when frames could not\n"
+    L"      be decoded (the sheet then shows the error image in their cells).\n";
 
 std::string ToUtf8(const std::wstring& text)
 {
@@ -63,9 +75,10 @@ std::wstring JsonString(const std::wstring& text)
             out += L'\\';
             out += c;
         } else if (c < 0x20) {
-            wchar_t escaped[8];
-            _snwprintf(escaped, 8, L"\\u%04x", c);
-            out += escaped;
+            const wchar_t* hex = L"0123456789abcdef";
+            out += L"\\u00";
+            out += hex[(c >> 4) & 0xF];
+            out += hex[c & 0xF];
         } else {
             out += c;
         }
@@ -178,6 +191,99 @@ int RunCompare(const std::vector<std::wstring>& args)
     return equal ? kExitOk : kExitDiffer;
 }
 
+bool SaveAsPng(Gdiplus::Image& image, const std::wstring& path)
+{
+    UINT count = 0, bytes = 0;
+    Gdiplus::GetImageEncodersSize(&count, &bytes);
+    std::vector<BYTE> buffer(bytes);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    if (!bytes || Gdiplus::GetImageEncoders(count, bytes, encoders) != Gdiplus::Ok) return false;
+    for (UINT i = 0; i < count; ++i)
+        if (std::wstring(encoders[i].MimeType) == L"image/png")
+            return image.Save(path.c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
+    return false;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return GetDirectoryPart(path);
+}
+
+// Collects the decode thread's results for one request into the canvas, as the result
+// pane does, on a message-only window of this thread.
+int RunSheet(const std::vector<std::wstring>& args)
+{
+    int grid = 4;
+    std::vector<std::wstring> paths;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--grid") {
+            if (++i == args.size()) return Usage(L"--grid needs a number");
+            grid = _wtoi(args[i].c_str());
+            if (grid < 2 || grid > 5) return Usage(L"--grid takes 2, 3, 4 or 5");
+        } else {
+            paths.push_back(args[i]);
+        }
+    }
+    if (paths.size() != 2) return Usage(L"sheet takes a movie and an output file");
+    const std::wstring& movie = paths[0];
+    if (::GetFileAttributesW(movie.c_str()) == INVALID_FILE_ATTRIBUTES) return Usage(L"no such movie: " + movie);
+
+    ::CoInitialize(nullptr);
+    Gdiplus::GdiplusStartupInput startup;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &startup, nullptr);
+    int exitCode = kExitOk;
+    {
+        HWND sink = ::CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        DShowMovieFrameDecodeThread_CL thread;
+        thread.SetErrorImagePath(ProgramFolder() + L"\\decode_err_image.jpg");
+        thread.Start();
+        DShowMovieFrameDecode_CL decoder;
+        decoder.Attach(&thread, sink);
+        FrameInfo_CL frames;
+        const int count = grid * grid;
+        decoder.RequestMovieFrames(movie, std::vector<int64_t>(count, DShowMovieFrameDecode_CL::kNextEvenPoint), 1, 0);
+        frames.CreateFrameBitmap();
+        frames.SetWidthCount(grid);
+
+        int received = 0, errors = 0;
+        MSG message;
+        while (received < count && ::GetMessageW(&message, nullptr, 0, 0) > 0) {
+            if (message.message != MSG_DECODE_RESULT) {
+                ::DispatchMessageW(&message);
+                continue;
+            }
+            std::unique_ptr<MovieDecodoRequestItem_CL> result(reinterpret_cast<MovieDecodoRequestItem_CL*>(message.lParam));
+            if (result->frameNumber == 1) {
+                frames.ClearFrames();
+                frames.CreateFrameBitmap();
+            }
+            errors += result->isErrorImage;
+            frames.SetFrame(result->frameNumber - 1, std::move(result->image));
+            ++received;
+        }
+        thread.Stop();
+        decoder.Finalize();
+        if (!frames.GetDisplayImage() || !SaveAsPng(*frames.GetDisplayImage(), paths[1])) {
+            Print(STD_ERROR_HANDLE, L"quillmere-cli: cannot write " + paths[1] + L"\n");
+            exitCode = kExitUsage;
+        } else if (errors == count) {
+            Print(STD_ERROR_HANDLE, L"quillmere-cli: the movie cannot be opened: " + movie + L"\n");
+            exitCode = kExitDiffer;
+        } else if (errors > 0) {
+            Print(STD_ERROR_HANDLE, L"quillmere-cli: " + std::to_wstring(errors) + L" of " + std::to_wstring(count) +
+                                        L" frames could not be decoded\n");
+            exitCode = kExitDiffer;
+        }
+        ::DestroyWindow(sink);
+    }
+    Gdiplus::GdiplusShutdown(token);
+    ::CoUninitialize();
+    return exitCode;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -188,6 +294,7 @@ int wmain(int argc, wchar_t** argv)
     args.erase(args.begin());
     if (command == L"find") return RunFind(args);
     if (command == L"compare") return RunCompare(args);
+    if (command == L"sheet") return RunSheet(args);
     if (command == L"--help" || command == L"-h" || command == L"help") {
         Print(STD_OUTPUT_HANDLE, kUsage);
         return kExitOk;

@@ -1,0 +1,71 @@
+#pragma once
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/UniqueHandle.h"
+#include "decode/DShowMovieHelper_CL.h"
+#include "decode/FrameDecodeSampleGrabberCB.h"
+#include "decode/MediaType.h"
+
+namespace Gdiplus {
+class Bitmap;
+}
+class DShowMovieFrameDecodeThread_CL;
+
+// The decoder: opens a movie as a paused filter graph, reports its duration and gives the
+// frame at any time by seeking the paused graph and waiting for the capture renderer. It is
+// also the client of the decode thread: results of its requests go to its notify window.
+class DShowMovieFrameDecode_CL {
+public:
+    static constexpr UINT kGraphEventMessage = 0x3733;
+    static constexpr DWORD kFrameWaitMs = 10000;
+    static constexpr int kSeekTries = 3;
+    static constexpr int64_t kRandomPoint = -2, kNextEvenPoint = -1;
+
+    explicit DShowMovieFrameDecode_CL(const GUID& timeFormat = TIME_FORMAT_MEDIA_TIME);
+    ~DShowMovieFrameDecode_CL();
+    DShowMovieFrameDecode_CL(const DShowMovieFrameDecode_CL&) = delete;
+    DShowMovieFrameDecode_CL& operator=(const DShowMovieFrameDecode_CL&) = delete;
+
+    void Attach(DShowMovieFrameDecodeThread_CL* thread, HWND window);
+    int RequestMovieFrames(const std::wstring& moviePath, const std::vector<int64_t>& frameTimes, int requestKey,
+                           int toFront);
+    void CancelAllRequests();
+
+    HRESULT OpenMovie(const std::wstring& moviePath);
+    int64_t GetMovieDuration(const GUID& format);
+    // The frame at `time` (100 ns), or null after three tries; the caller owns it.
+    std::unique_ptr<Gdiplus::Bitmap> DecodeFrameAt(int64_t time);
+    void Finalize();
+
+    // Replaces -1 (next evenly spaced point), -2 (random point) and times past the end by
+    // points of `duration` split into n + 2 parts, logging each; sorted when any was random.
+    static void ResolveFrameTimes(int64_t duration, std::vector<int64_t>& frameTimes);
+
+    HWND GetNotifyWindow() const { return notifyWindow; }
+    DShowMovieFrameDecodeThread_CL* GetDecodeThread() const { return decodeThread; }
+    int pendingCount = 0;  // requests queued or being decoded; changed under the queue lock
+
+    // For the frame callback.
+    const AM_MEDIA_TYPE& GetConnectedMediaType() const { return connectedType.Get(); }
+    DShowSampleRenderer* GetRenderer() const { return helper.GetRenderer(); }
+    HANDLE GetFrameEvent() const { return frameEvent.Get(); }
+    DShowMovieHelper_CL& GetHelper() { return helper; }
+
+private:
+    DShowMovieHelper_CL helper;
+    FrameDecodeSampleGrabberCB callback{*this};
+    MediaType connectedType;
+    Microsoft::WRL::ComPtr<IMediaEventEx> mediaEvent;
+    DShowMovieFrameDecodeThread_CL* decodeThread = nullptr;
+    HWND notifyWindow = nullptr;
+    GUID timeFormat;
+    int64_t duration = 0;
+    KernelHandle frameEvent;
+};

@@ -1,0 +1,217 @@
+#include "decode/DShowMovieHelper_CL.h"
+
+#include <uuids.h>
+
+#include <vector>
+
+#include "decode/DShowSampleRenderer.h"
+#include "decode/MediaType.h"
+
+extern "C" const CLSID CLSID_NullRenderer;
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+const wchar_t kCaptureName[] = L"Sample Grabber";
+const wchar_t kAudioRendererName[] = L"Default DirectSound Device";
+const wchar_t* const kSplitterNames[] = {L"Avi Splitter", L"MPEG-I Stream Splitter", L"MPEG-2 Demultiplexer"};
+
+std::vector<ComPtr<IBaseFilter>> FiltersOf(IGraphBuilder* graph)
+{
+    std::vector<ComPtr<IBaseFilter>> filters;
+    ComPtr<IEnumFilters> enumerator;
+    if (!graph || FAILED(graph->EnumFilters(&enumerator))) return filters;
+    ComPtr<IBaseFilter> filter;
+    while (enumerator->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) filters.push_back(filter);
+    return filters;
+}
+
+std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter)
+{
+    std::vector<ComPtr<IPin>> pins;
+    ComPtr<IEnumPins> enumerator;
+    if (!filter || FAILED(filter->EnumPins(&enumerator))) return pins;
+    ComPtr<IPin> pin;
+    while (enumerator->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pins.push_back(pin);
+    return pins;
+}
+
+PIN_DIRECTION DirectionOf(IPin* pin)
+{
+    PIN_DIRECTION direction = PINDIR_INPUT;
+    pin->QueryDirection(&direction);
+    return direction;
+}
+
+bool OffersAudio(IPin* pin)
+{
+    ComPtr<IEnumMediaTypes> types;
+    if (FAILED(pin->EnumMediaTypes(&types))) return false;
+    AM_MEDIA_TYPE* type = nullptr;
+    while (types->Next(1, &type, nullptr) == S_OK) {
+        bool audio = type->majortype == MEDIATYPE_Audio;
+        DeleteMediaType(type);
+        if (audio) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction)
+{
+    for (ComPtr<IPin>& pin : PinsOf(filter))
+        if (DirectionOf(pin.Get()) == direction) return pin;
+    return nullptr;
+}
+
+std::wstring FilterName(IBaseFilter* filter)
+{
+    FILTER_INFO info = {};
+    if (FAILED(filter->QueryFilterInfo(&info))) return std::wstring();
+    if (info.pGraph) info.pGraph->Release();
+    return info.achName;
+}
+
+HRESULT DShowMovieHelper_CL::Initialize(const GUID& subtype)
+{
+    if (FAILED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                  IID_IGraphBuilder, &graph)))
+        return E_FAIL;
+    renderer = new (std::nothrow) DShowSampleRenderer();
+    if (!renderer) {
+        ReleaseAll();
+        return E_OUTOFMEMORY;
+    }
+    captureFilter = static_cast<IBaseFilter*>(renderer);
+    renderer->QueryInterface(kIidSampleGrabber, reinterpret_cast<void**>(grabber.GetAddressOf()));
+
+    AM_MEDIA_TYPE accepted = {};
+    accepted.majortype = MEDIATYPE_Video;
+    accepted.subtype = subtype;
+    HRESULT result = grabber ? grabber->SetMediaType(&accepted) : E_FAIL;
+    if (result == S_OK) result = graph->AddFilter(captureFilter.Get(), kCaptureName);
+    graph->QueryInterface(IID_IMediaControl, &control);
+    if (result != S_OK || !control) {
+        ReleaseAll();
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path)
+{
+    if (!control) return E_FAIL;
+    BSTR file = ::SysAllocString(path.c_str());
+    HRESULT result = control->RenderFile(file);
+    ::SysFreeString(file);
+    // A partial render (an audio stream with no sound device to play it) still rendered the
+    // video; whether it reached the capture renderer is for EditFilterGraphToVideo to say.
+    return SUCCEEDED(result) ? S_OK : E_FAIL;
+}
+
+int DShowMovieHelper_CL::HasFilterNamed(const std::wstring& name)
+{
+    for (ComPtr<IBaseFilter>& filter : FiltersOf(graph.Get()))
+        if (FilterName(filter.Get()) == name) return 1;
+    return 0;
+}
+
+HRESULT DShowMovieHelper_CL::QueryMediaSeeking()
+{
+    return graph ? graph->QueryInterface(IID_IMediaSeeking, &seeking) : E_FAIL;
+}
+
+HRESULT DShowMovieHelper_CL::AddNullRenderer(const wchar_t* name, ComPtr<IBaseFilter>& added)
+{
+    HRESULT result = ::CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &added);
+    if (SUCCEEDED(result)) result = graph->AddFilter(added.Get(), name);
+    return result;
+}
+
+HRESULT DShowMovieHelper_CL::EditFilterGraphToVideo()
+{
+    if (!graph) return E_FAIL;
+    ComPtr<IBaseFilter> nullVideo;
+    AddNullRenderer(L"NullRenderer-Video", nullVideo);
+    ComPtr<IPin> input = FirstPin(captureFilter.Get(), PINDIR_INPUT);
+    ComPtr<IPin> upstream;
+    HRESULT result = input ? input->ConnectedTo(&upstream) : E_FAIL;
+    return result == S_OK ? 0 : result;
+}
+
+void DShowMovieHelper_CL::RemoveWithDownstream(IBaseFilter* filter)
+{
+    for (ComPtr<IPin>& pin : PinsOf(filter)) {
+        ComPtr<IPin> peer;
+        if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || pin->ConnectedTo(&peer) != S_OK) continue;
+        PIN_INFO info = {};
+        peer->QueryPinInfo(&info);
+        ComPtr<IBaseFilter> downstream;
+        downstream.Attach(info.pFilter);
+        graph->Disconnect(pin.Get());
+        graph->Disconnect(peer.Get());
+        if (downstream) RemoveWithDownstream(downstream.Get());
+    }
+    graph->RemoveFilter(filter);
+}
+
+HRESULT DShowMovieHelper_CL::EditFilterGraphToAudio()
+{
+    if (!graph) return 0;
+    // Where the audio went, a null renderer is named; it stays unconnected. A paused
+    // renderer on the audio pin would hold its first sample, and a splitter that feeds all
+    // streams from one thread would then never deliver the video frame.
+    ComPtr<IBaseFilter> nullAudio;
+    AddNullRenderer(L"NullRenderer-Audio", nullAudio);
+
+    ComPtr<IBaseFilter> audioRenderer, splitter;
+    for (ComPtr<IBaseFilter>& filter : FiltersOf(graph.Get())) {
+        std::wstring name = FilterName(filter.Get());
+        if (name == kAudioRendererName) audioRenderer = filter;
+        for (const wchar_t* splitterName : kSplitterNames)
+            if (name == splitterName) splitter = filter;
+    }
+    if (!audioRenderer) return 0;
+
+    if (!splitter) {
+        ComPtr<IPin> input = FirstPin(audioRenderer.Get(), PINDIR_INPUT);
+        ComPtr<IPin> upstream;
+        if (input && input->ConnectedTo(&upstream) == S_OK) {
+            graph->Disconnect(upstream.Get());
+            graph->Disconnect(input.Get());
+        }
+        graph->RemoveFilter(audioRenderer.Get());
+        return 0;
+    }
+    // After a known splitter the whole audio chain goes: no audio is decoded at all.
+    for (ComPtr<IPin>& pin : PinsOf(splitter.Get())) {
+        if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || !OffersAudio(pin.Get())) continue;
+        ComPtr<IPin> peer;
+        if (pin->ConnectedTo(&peer) == S_OK) {
+            PIN_INFO info = {};
+            peer->QueryPinInfo(&info);
+            ComPtr<IBaseFilter> chain;
+            chain.Attach(info.pFilter);
+            graph->Disconnect(pin.Get());
+            graph->Disconnect(peer.Get());
+            if (chain) RemoveWithDownstream(chain.Get());
+        }
+        break;
+    }
+    return 0;
+}
+
+void DShowMovieHelper_CL::ReleaseAll()
+{
+    grabber.Reset();
+    captureFilter.Reset();
+    seeking.Reset();
+    control.Reset();
+    graph.Reset();
+    if (renderer) {
+        renderer->Release();
+        renderer = nullptr;
+    }
+}

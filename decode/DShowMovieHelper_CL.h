@@ -1,0 +1,52 @@
+#pragma once
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include "decode/SampleGrabberInterfaces.h"
+
+class DShowSampleRenderer;
+
+// Builds the preview graph: the capture renderer first, then DirectShow's own rendering of
+// the file, then the audio taken out so that nothing is played and nothing holds up the
+// video.
+class DShowMovieHelper_CL {
+public:
+    DShowMovieHelper_CL() = default;
+    ~DShowMovieHelper_CL() { ReleaseAll(); }
+    DShowMovieHelper_CL(const DShowMovieHelper_CL&) = delete;
+    DShowMovieHelper_CL& operator=(const DShowMovieHelper_CL&) = delete;
+
+    HRESULT Initialize(const GUID& subtype);
+    // S_OK for any success of DirectShow's rendering, partial ones included; else E_FAIL.
+    HRESULT RenderFile(const std::wstring& path);
+    int HasFilterNamed(const std::wstring& name);
+    HRESULT QueryMediaSeeking();
+    // 0 when the capture renderer's input is connected, else the failing HRESULT.
+    HRESULT EditFilterGraphToVideo();
+    HRESULT EditFilterGraphToAudio();
+    void ReleaseAll();
+
+    IGraphBuilder* GetGraph() const { return graph.Get(); }
+    ISampleGrabber* GetGrabber() const { return grabber.Get(); }
+    IMediaControl* GetMediaControl() const { return control.Get(); }
+    IMediaSeeking* GetMediaSeeking() const { return seeking.Get(); }
+    DShowSampleRenderer* GetRenderer() const { return renderer; }
+
+private:
+    HRESULT AddNullRenderer(const wchar_t* name, Microsoft::WRL::ComPtr<IBaseFilter>& added);
+    void RemoveWithDownstream(IBaseFilter* filter);
+
+    Microsoft::WRL::ComPtr<IGraphBuilder> graph;
+    Microsoft::WRL::ComPtr<IBaseFilter> captureFilter;
+    Microsoft::WRL::ComPtr<ISampleGrabber> grabber;
+    Microsoft::WRL::ComPtr<IMediaControl> control;
+    Microsoft::WRL::ComPtr<IMediaSeeking> seeking;
+    DShowSampleRenderer* renderer = nullptr;  // one reference, released in ReleaseAll
+};
+
+// Pins and names of a graph's filters.
+Microsoft::WRL::ComPtr<IPin> FirstPin(IBaseFilter* filter, PIN_DIRECTION direction);
+std::wstring FilterName(IBaseFilter* filter);

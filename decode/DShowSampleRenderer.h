@@ -1,0 +1,111 @@
+#pragma once
+#include <windows.h>
+#include <dshow.h>
+#include <dvdmedia.h>
+
+#include <wrl/client.h>
+
+#include <atomic>
+
+#include "core/UniqueHandle.h"
+#include "decode/MediaType.h"
+
+#include "decode/SampleGrabberInterfaces.h"
+
+// The program's own video renderer: the end of the video stream in the preview graph. It
+// shows nothing. While the graph is paused, the first sample after each seek (or after the
+// pause) goes to the callback (OnReceiveFirstSample) and is held, blocking the stream,
+// until the graph runs, stops or flushes. Accepts YUY2 (the subtype set through
+// ISampleGrabber::SetMediaType) or RGB32 with a VIDEOINFOHEADER(2) format block, and
+// keeps the connection's format as a 112-byte VIDEOINFOHEADER2.
+//
+// Just enough of a filter and an input pin for that; seeking is passed to the upstream pin
+// so that the graph can seek. The filter holds no counted reference to its graph.
+class DShowSampleRenderer final : public IBaseFilter, public IMediaSeeking {
+public:
+    static const CLSID kClassId;
+    static constexpr wchar_t kFilterName[] = L"DShowSample Renderer Filter";
+
+    DShowSampleRenderer();
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    // IPersist / IMediaFilter / IBaseFilter
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) override;
+    HRESULT STDMETHODCALLTYPE Stop() override;
+    HRESULT STDMETHODCALLTYPE Pause() override;
+    HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
+    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
+    HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
+    HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
+    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
+    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
+    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
+    // IMediaSeeking: passed to the upstream output pin
+    HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
+    HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* capabilities) override;
+    HRESULT STDMETHODCALLTYPE IsFormatSupported(const GUID* format) override;
+    HRESULT STDMETHODCALLTYPE QueryPreferredFormat(GUID* format) override;
+    HRESULT STDMETHODCALLTYPE GetTimeFormat(GUID* format) override;
+    HRESULT STDMETHODCALLTYPE IsUsingTimeFormat(const GUID* format) override;
+    HRESULT STDMETHODCALLTYPE SetTimeFormat(const GUID* format) override;
+    HRESULT STDMETHODCALLTYPE GetDuration(LONGLONG* duration) override;
+    HRESULT STDMETHODCALLTYPE GetStopPosition(LONGLONG* stop) override;
+    HRESULT STDMETHODCALLTYPE GetCurrentPosition(LONGLONG* current) override;
+    HRESULT STDMETHODCALLTYPE ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                                                const GUID* sourceFormat) override;
+    HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
+                                           DWORD stopFlags) override;
+    HRESULT STDMETHODCALLTYPE GetPositions(LONGLONG* current, LONGLONG* stop) override;
+    HRESULT STDMETHODCALLTYPE GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+    HRESULT STDMETHODCALLTYPE SetRate(double rate) override;
+    HRESULT STDMETHODCALLTYPE GetRate(double* rate) override;
+    HRESULT STDMETHODCALLTYPE GetPreroll(LONGLONG* preroll) override;
+
+    // What the capture side sets and reads (through DShowSampleRendererISampleGrabber_CL).
+    void SetAcceptedSubtype(const GUID& subtype);
+    HRESULT CopyConnectionMediaType(AM_MEDIA_TYPE& out);
+    void SetCallback(ISampleGrabberCB* callback);
+    int IsRGB32() const { return isRGB32; }
+    // The media types this renderer takes (S_OK) or refuses (S_FALSE).
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE& type) const;
+
+private:
+    class InputPin;
+    class PinEnumerator;
+    class EmptyTypeEnumerator;
+    friend class InputPin;
+
+    ~DShowSampleRenderer();
+    HRESULT SetMediaType(const AM_MEDIA_TYPE& type);
+    HRESULT Receive(IMediaSample* sample);
+    void OnReceiveFirstSample(IMediaSample* sample);
+    void ReleaseHeldSample();
+    void NotifyComplete();
+    Microsoft::WRL::ComPtr<IMediaSeeking> UpstreamSeeking();
+
+    std::atomic<ULONG> references{1};
+    CRITICAL_SECTION lock;
+    FILTER_STATE state = State_Stopped;
+    IFilterGraph* graph = nullptr;  // not counted: the graph owns us
+    wchar_t name[MAX_FILTER_NAME] = {};
+    Microsoft::WRL::ComPtr<IReferenceClock> clock;
+    InputPin* pin;  // part of this object; its references are the filter's
+    Microsoft::WRL::ComPtr<IPin> connectedPin;
+    bool isFlushing = false;
+    bool hasFirstSample = false;  // a sample was taken since the last pause, seek or stop
+    bool isAtEndOfStream = false;
+    KernelHandle releaseHeld;     // manual-reset: lets a held sample go
+    KernelHandle cued;            // manual-reset: a paused renderer has its sample (or the end)
+    GUID acceptedSubtype;
+    AM_MEDIA_TYPE connectionType = {};
+    VIDEOINFOHEADER2 header = {};
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int isRGB32 = 0;
+    Microsoft::WRL::ComPtr<ISampleGrabberCB> callback;
+};

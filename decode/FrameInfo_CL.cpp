@@ -1,0 +1,66 @@
+#include "decode/FrameInfo_CL.h"
+
+#include "ui/toolkit/GdiPlus.h"
+
+FrameInfo_CL::FrameInfo_CL() = default;
+
+FrameInfo_CL::~FrameInfo_CL()
+{
+    backBuffer.reset();
+    ClearFrames();
+}
+
+void FrameInfo_CL::SetImage(std::unique_ptr<Gdiplus::Image> image)
+{
+    canvas = nullptr;
+    displayImage = std::move(image);
+}
+
+void FrameInfo_CL::ClearFrames()
+{
+    canvas = nullptr;
+    displayImage.reset();
+    for (auto& frame : frames) frame.reset();
+}
+
+Gdiplus::Bitmap* FrameInfo_CL::CreateFrameBitmap()
+{
+    canvas = nullptr;
+    displayImage.reset();
+    auto created = std::make_unique<Gdiplus::Bitmap>(kCanvasWidth, kCanvasHeight, PixelFormat32bppRGB);
+    if (created->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    {
+        Gdiplus::Graphics graphics(created.get());
+        graphics.Clear(Gdiplus::Color(255, 0, 0, 0));
+    }
+    canvas = created.get();
+    displayImage = std::move(created);
+    return canvas;
+}
+
+void FrameInfo_CL::GetCell(int index, int& x, int& y, int& width, int& height) const
+{
+    width = kCanvasWidth / widthCount;
+    height = kCanvasHeight / widthCount;
+    x = (index % widthCount) * width;
+    y = (index / widthCount) * height;
+}
+
+void FrameInfo_CL::SetFrame(int index, std::unique_ptr<Gdiplus::Image> image)
+{
+    if (index < 0 || index >= kMaxFrames) return;
+    frames[index] = std::move(image);
+    Gdiplus::Image* frame = frames[index].get();
+    if (!canvas || !frame) return;
+    int x, y, width, height;
+    GetCell(index, x, y, width, height);
+    Gdiplus::Graphics graphics(canvas);
+    graphics.DrawImage(frame, Gdiplus::Rect(x, y, width, height), 0, 0, static_cast<INT>(frame->GetWidth()),
+                       static_cast<INT>(frame->GetHeight()), Gdiplus::UnitPixel);
+}
+
+void FrameInfo_CL::CreateBackBuffer(int width, int height)
+{
+    backBuffer.reset();
+    if (width > 0 && height > 0) backBuffer = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppRGB);
+}

@@ -1,0 +1,43 @@
+#pragma once
+#include <array>
+#include <memory>
+
+namespace Gdiplus {
+class Image;
+class Bitmap;
+}
+
+// What the preview area shows: for a movie a 4096 x 3072 canvas with the decoded frames in
+// an n x n grid, otherwise one picture; and the pane's back buffer.
+class FrameInfo_CL {
+public:
+    static constexpr int kCanvasWidth = 4096;
+    static constexpr int kCanvasHeight = 3072;
+    static constexpr int kMaxFrames = 25;
+
+    FrameInfo_CL();
+    virtual ~FrameInfo_CL();
+    FrameInfo_CL(const FrameInfo_CL&) = delete;
+    FrameInfo_CL& operator=(const FrameInfo_CL&) = delete;
+
+    void SetImage(std::unique_ptr<Gdiplus::Image> image);
+    void ClearFrames();
+    // A new black canvas as the display image; null when it cannot be made.
+    Gdiplus::Bitmap* CreateFrameBitmap();
+    void SetWidthCount(int n) { widthCount = n; }
+    int GetWidthCount() const { return widthCount; }
+    // Keeps the frame in slot `index` and stretches it into its cell of the canvas.
+    void SetFrame(int index, std::unique_ptr<Gdiplus::Image> image);
+    void CreateBackBuffer(int width, int height);
+    Gdiplus::Image* GetDisplayImage() const { return displayImage.get(); }
+    Gdiplus::Bitmap* GetBackBuffer() const { return backBuffer.get(); }
+    // Top-left corner and size of cell `index` for the current grid side.
+    void GetCell(int index, int& x, int& y, int& width, int& height) const;
+
+private:
+    std::array<std::unique_ptr<Gdiplus::Image>, kMaxFrames> frames;
+    std::unique_ptr<Gdiplus::Image> displayImage;
+    Gdiplus::Bitmap* canvas = nullptr;  // displayImage while it is the frame canvas
+    std::unique_ptr<Gdiplus::Bitmap> backBuffer;
+    int widthCount = 4;
+};
