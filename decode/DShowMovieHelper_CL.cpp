@@ -159,6 +159,7 @@ void DShowMovieHelper_CL::RemoveWithDownstream(IBaseFilter* filter)
 
 HRESULT DShowMovieHelper_CL::EditFilterGraphToAudio()
 {
+    removedAudioRenderer = false;
     if (!graph) return 0;
     // Where the audio went, a null renderer is named; it stays unconnected. A paused
     // renderer on the audio pin would hold its first sample, and a splitter that feeds all
@@ -173,6 +174,7 @@ HRESULT DShowMovieHelper_CL::EditFilterGraphToAudio()
         for (const wchar_t* splitterName : kSplitterNames)
             if (name == splitterName) splitter = filter;
     }
+    removedAudioRenderer = audioRenderer != nullptr;
     if (!audioRenderer) return 0;
 
     if (!splitter) {

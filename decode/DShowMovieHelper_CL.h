@@ -34,6 +34,8 @@ public:
     IMediaControl* GetMediaControl() const { return control.Get(); }
     IMediaSeeking* GetMediaSeeking() const { return seeking.Get(); }
     DShowSampleRenderer* GetRenderer() const { return renderer; }
+    // Whether the last audio edit took an audio renderer out of the graph.
+    bool RemovedAudioRenderer() const { return removedAudioRenderer; }
 
 private:
     HRESULT AddNullRenderer(const wchar_t* name, Microsoft::WRL::ComPtr<IBaseFilter>& added);
@@ -45,6 +47,7 @@ private:
     Microsoft::WRL::ComPtr<IMediaControl> control;
     Microsoft::WRL::ComPtr<IMediaSeeking> seeking;
     DShowSampleRenderer* renderer = nullptr;  // one reference, released in ReleaseAll
+    bool removedAudioRenderer = false;
 };
 
 // Pins and names of a graph's filters.

@@ -1,0 +1,193 @@
+// Preview decoding under the real DirectShow of the platform, on movies that ffmpeg made
+// for the test run (tools/make-test-movies.sh): grey pictures that brighten once a second.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cmath>
+#include <set>
+
+#include "core/AppMessages.h"
+#include "decode/DShowMovieFrameDecodeThread_CL.h"
+#include "decode/DShowMovieFrameDecode_CL.h"
+#include "support/GuiTestSupport.h"
+#include "support/RemoteProgram.h"
+#include "ui/toolkit/GdiPlus.h"
+
+namespace {
+
+constexpr int64_t kSecond = 10000000;
+
+std::wstring Movie(const wchar_t* name)
+{
+    std::wstring bin = BinFolder();
+    return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\" + name;
+}
+
+// GDI+ and COM for the test process.
+struct Environment {
+    Environment()
+    {
+        ::CoInitialize(nullptr);
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    }
+    ULONG_PTR token = 0;
+};
+void Prepare()
+{
+    static Environment environment;
+    (void)environment;
+}
+
+// The whole second a decoded frame shows, from its centre pixel's brightness.
+int SecondShown(Gdiplus::Bitmap& frame)
+{
+    Gdiplus::Color pixel;
+    frame.GetPixel(frame.GetWidth() / 2, frame.GetHeight() / 2, &pixel);
+    double luma = 16 + (pixel.GetR() + pixel.GetG() + pixel.GetB()) / 3.0 * 219.0 / 255.0;
+    return static_cast<int>(std::lround((luma - 16) / 28.0));
+}
+
+class MovieFormats : public ::testing::TestWithParam<const wchar_t*> {};
+
+}  // namespace
+
+TEST_P(MovieFormats, FramesComeFromTheRequestedMomentsAndNoAudioIsPlayed)
+{
+    Prepare();
+    DShowMovieFrameDecode_CL decoder;
+    ASSERT_EQ(decoder.OpenMovie(Movie(GetParam())), S_OK);
+    int64_t duration = decoder.GetMovieDuration(TIME_FORMAT_MEDIA_TIME);
+    EXPECT_NEAR(double(duration), double(8 * kSecond), double(kSecond) / 4) << "100-ns units";
+    EXPECT_EQ(decoder.GetHelper().HasFilterNamed(L"Default DirectSound Device"), 0);
+    // With a (fake) sound device the platform adds an audio renderer for movies with sound,
+    // which must be gone again; without one there is none to remove.
+    bool hasSound = std::wstring(GetParam()) != L"steps.mp4" && std::wstring(GetParam()) != L"steps.webm";
+    bool soundDevice = ::GetEnvironmentVariableW(L"ALSA_CONFIG_PATH", nullptr, 0) > 0;
+    EXPECT_EQ(decoder.GetHelper().RemovedAudioRenderer(), hasSound && soundDevice);
+    EXPECT_EQ(decoder.GetHelper().HasFilterNamed(L"Sample Grabber"), 1);
+
+    std::vector<int64_t> times(6, DShowMovieFrameDecode_CL::kNextEvenPoint);
+    DShowMovieFrameDecode_CL::ResolveFrameTimes(duration, times);
+    int previous = -1;
+    for (int64_t time : times) {
+        std::unique_ptr<Gdiplus::Bitmap> frame = decoder.DecodeFrameAt(time);
+        ASSERT_NE(frame, nullptr) << "no frame at " << time;
+        EXPECT_EQ(frame->GetWidth(), 160u);
+        EXPECT_EQ(frame->GetHeight(), 120u);
+        int shown = SecondShown(*frame);
+        EXPECT_LE(std::abs(shown - static_cast<int>(time / kSecond)), 1) << "frame at " << time << " shows " << shown;
+        EXPECT_GE(shown, previous);
+        previous = shown;
+    }
+    decoder.Finalize();
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, MovieFormats,
+                         ::testing::Values(L"steps.avi", L"steps.mp4", L"steps.mpg", L"steps.mkv", L"steps.webm"));
+
+namespace {
+
+// Receives the decode thread's results on a message-only window of the test thread.
+struct ResultSink {
+    ResultSink() : window(::CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
+    {
+        Prepare();
+        thread.SetErrorImagePath(BinFolder() + L"\\decode_err_image.jpg");
+        thread.Start();
+        decoder.Attach(&thread, window);
+    }
+    ~ResultSink()
+    {
+        thread.Stop();
+        ::DestroyWindow(window);
+    }
+    // Takes posted results until `until` holds or the time runs out.
+    void Pump(int milliseconds, const std::function<bool()>& until)
+    {
+        auto end = ::GetTickCount64() + milliseconds;
+        while (::GetTickCount64() < end && !until()) {
+            MSG message;
+            while (::PeekMessageW(&message, window, 0, 0, PM_REMOVE)) {
+                if (message.message == MSG_DECODE_RESULT) {
+                    results.emplace_back(reinterpret_cast<MovieDecodoRequestItem_CL*>(message.lParam));
+                    ids.push_back(static_cast<int>(message.wParam));
+                } else if (message.message == MSG_DECODE_CANCELED) {
+                    ++canceledNotices;
+                }
+            }
+            ::Sleep(5);
+        }
+    }
+
+    HWND window;
+    DShowMovieFrameDecodeThread_CL thread;
+    DShowMovieFrameDecode_CL decoder;
+    std::vector<std::unique_ptr<MovieDecodoRequestItem_CL>> results;
+    std::vector<int> ids;
+    int canceledNotices = 0;
+};
+
+}  // namespace
+
+TEST(DecodeThread, AMovieThatCannotBeOpenedGivesTheErrorImageForEveryFrame)
+{
+    ResultSink sink;
+    int id = sink.decoder.RequestMovieFrames(Movie(L"broken.avi"), std::vector<int64_t>(16, -1), 7, 0);
+    EXPECT_GT(id, 0);
+    sink.Pump(60000, [&] { return sink.results.size() >= 16; });
+    ASSERT_EQ(sink.results.size(), 16u);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(sink.results[i]->frameNumber, i + 1);
+        EXPECT_EQ(sink.results[i]->isErrorImage, 1);
+        EXPECT_EQ(sink.results[i]->duration, -1);
+        EXPECT_EQ(sink.results[i]->frameTimes, std::vector<int64_t>(16, -1)) << "times stay as given";
+        ASSERT_NE(sink.results[i]->image, nullptr);
+        EXPECT_EQ(sink.results[i]->image->GetWidth(), 320u) << "a copy of the error image";
+        EXPECT_EQ(sink.ids[i], id);
+    }
+}
+
+TEST(DecodeThread, RequestsWithTheKeyOfAQueuedOneReplaceIt)
+{
+    ResultSink sink;
+    int first = sink.decoder.RequestMovieFrames(Movie(L"steps.mkv"), std::vector<int64_t>(25, -1), 1, 0);
+    sink.Pump(60000, [&] { return !sink.results.empty(); });  // the first request is being decoded now
+    int queued = sink.decoder.RequestMovieFrames(Movie(L"steps.mp4"), std::vector<int64_t>(4, -1), 2, 0);
+    int replacing = sink.decoder.RequestMovieFrames(Movie(L"steps.webm"), std::vector<int64_t>(4, -1), 2, 0);
+    EXPECT_EQ(queued, first + 1);
+    EXPECT_EQ(replacing, queued + 1);
+    EXPECT_EQ(sink.decoder.RequestMovieFrames(Movie(L"steps.mkv"), std::vector<int64_t>(25, -1), 1, 0), first)
+        << "the running request's id, nothing queued";
+    sink.Pump(120000, [&] { return sink.results.size() >= 29; });
+    sink.Pump(300, [] { return false; });
+    ASSERT_EQ(sink.results.size(), 29u);
+    std::set<int> seen(sink.ids.begin(), sink.ids.end());
+    EXPECT_EQ(seen, (std::set<int>{first, replacing}));
+    EXPECT_EQ(sink.results.back()->moviePath, Movie(L"steps.webm"));
+    for (const auto& result : sink.results) EXPECT_EQ(result->isErrorImage, 0);
+    EXPECT_EQ(sink.decoder.pendingCount, 0);
+}
+
+TEST(DecodeThread, CancelStopsTheResultsAndIsAcknowledgedOnce)
+{
+    ResultSink sink;
+    sink.decoder.RequestMovieFrames(Movie(L"steps.avi"), std::vector<int64_t>(25, -1), 3, 0);
+    sink.decoder.RequestMovieFrames(Movie(L"steps.mp4"), std::vector<int64_t>(25, -1), 4, 0);
+    sink.Pump(60000, [&] { return !sink.results.empty(); });
+    ASSERT_FALSE(sink.results.empty());
+    sink.decoder.CancelAllRequests();
+    EXPECT_EQ(sink.decoder.RequestMovieFrames(Movie(L"steps.mp4"), std::vector<int64_t>(4, -1), 5, 0), -1)
+        << "refused while the cancellation is pending";
+    sink.Pump(60000, [&] { return !sink.thread.IsCancelPending(); });
+    sink.Pump(100, [] { return false; });  // what was posted before the cancellation took hold
+    size_t atCancel = sink.results.size();
+    sink.Pump(1000, [] { return false; });
+    EXPECT_EQ(sink.results.size(), atCancel) << "no result after the cancellation was handled";
+    EXPECT_LT(sink.results.size(), 25u);
+    EXPECT_EQ(sink.canceledNotices, 1);
+    EXPECT_EQ(sink.decoder.pendingCount, 0);
+    EXPECT_EQ(sink.thread.GetQueueLength(), 0);
+}

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <dshow.h>
+#include <dvdmedia.h>
+#include <objbase.h>
+#include <uuids.h>
+
+#include "decode/DShowMovieFrameDecode_CL.h"
+#include "decode/DShowSampleRenderer.h"
+#include "decode/FrameDecodeSampleGrabberCB.h"
+#include "decode/FrameInfo_CL.h"
+#include "ui/toolkit/GdiPlus.h"
+
+namespace {
+
+struct Gdi {
+    Gdi()
+    {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    }
+    ULONG_PTR token = 0;
+};
+void PrepareGdiplus()
+{
+    static Gdi gdi;
+    (void)gdi;
+}
+
+uint32_t Pixel(Gdiplus::Bitmap& image, int x, int y)
+{
+    Gdiplus::Color color;
+    image.GetPixel(x, y, &color);
+    return color.GetValue() & 0xFFFFFF;
+}
+
+}  // namespace
+
+TEST(FrameCapture, Yuy2ConvertsWithStudioRangeBt601)
+{
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::Yuy2ToRgb(16, 128, 128), 0x000000u);
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::Yuy2ToRgb(235, 128, 128), 0xFFFFFFu);
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::Yuy2ToRgb(81, 90, 240), 0xFF0000u);
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::Yuy2ToRgb(0, 0, 0) >> 24, 0u);
+}
+
+TEST(FrameCapture, SamplesBecomeImagesOnlyWhenLongEnough)
+{
+    PrepareGdiplus();
+    // RGB32, 2 x 2: rows A (red) then B (blue) in memory; bottom-up, so B is on top.
+    const uint32_t rgb[] = {0x00FF0000, 0x00FF0000, 0x000000FF, 0x000000FF};
+    auto image = FrameDecodeSampleGrabberCB::ImageFromSample(reinterpret_cast<const uint8_t*>(rgb), sizeof(rgb), 2, -2, true);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetHeight(), 2u) << "a negative height counts as its absolute value";
+    EXPECT_EQ(Pixel(*image, 0, 0), 0x0000FFu);
+    EXPECT_EQ(Pixel(*image, 0, 1), 0xFF0000u);
+
+    // YUY2, 3 x 2 (odd width): top-down, last column black. Row 0 white, row 1 red.
+    const uint8_t yuy2[] = {235, 128, 235, 128, 0, 0, 81, 90, 81, 240, 0, 0};
+    image = FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2), 3, 2, false);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(Pixel(*image, 1, 0), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(*image, 0, 1), 0xFF0000u);
+    EXPECT_EQ(Pixel(*image, 2, 0), 0x000000u);
+
+    // A format block that claims more than the sample holds is not read past the sample.
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2), 1920, 1080, false), nullptr);
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2), 0, 2, false), nullptr);
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, 1000000, 65536, 65536, false), nullptr);
+}
+
+TEST(FrameCapture, RendererTakesYuy2OrRgb32AndReportsVideoInfo2)
+{
+    ::CoInitialize(nullptr);
+    DShowMovieHelper_CL helper;
+    ASSERT_EQ(helper.Initialize(MEDIASUBTYPE_YUY2), S_OK);
+    DShowSampleRenderer* renderer = helper.GetRenderer();
+
+    VIDEOINFOHEADER info = {};
+    info.AvgTimePerFrame = 400000;
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = 320;
+    info.bmiHeader.biHeight = 240;
+    info.bmiHeader.biBitCount = 16;
+    info.bmiHeader.biCompression = MAKEFOURCC('Y', 'U', 'Y', '2');
+    AM_MEDIA_TYPE offer = {};
+    offer.majortype = MEDIATYPE_Video;
+    offer.formattype = FORMAT_VideoInfo;
+    offer.cbFormat = sizeof(info);
+    offer.pbFormat = reinterpret_cast<BYTE*>(&info);
+    for (const GUID& refused : {MEDIASUBTYPE_RGB24, MEDIASUBTYPE_NV12}) {
+        offer.subtype = refused;
+        EXPECT_EQ(renderer->CheckMediaType(offer), S_FALSE);
+    }
+    offer.subtype = MEDIASUBTYPE_YUY2;
+    EXPECT_EQ(renderer->CheckMediaType(offer), S_OK);
+
+    IPin* pin = nullptr;
+    ASSERT_EQ(renderer->FindPin(L"In", &pin), S_OK);
+    ASSERT_EQ(pin->ReceiveConnection(pin, &offer), S_OK);
+    AM_MEDIA_TYPE connected = {};
+    ASSERT_EQ(helper.GetGrabber()->GetConnectedMediaType(&connected), S_OK);
+    EXPECT_TRUE(connected.formattype == FORMAT_VideoInfo2);
+    ASSERT_EQ(connected.cbFormat, 112u);
+    const auto* header = reinterpret_cast<const VIDEOINFOHEADER2*>(connected.pbFormat);
+    EXPECT_EQ(memcmp(&header->bmiHeader, &info.bmiHeader, sizeof(BITMAPINFOHEADER)), 0);
+    EXPECT_EQ(header->AvgTimePerFrame, 400000);
+    EXPECT_EQ(renderer->IsRGB32(), 0);
+    FreeMediaType(connected);
+    pin->Disconnect();  // the pin was its own peer
+    pin->Release();
+    helper.ReleaseAll();
+}
+
+TEST(FrameCanvas, CellsOfEveryGridSideAndFramesStretchedIntoThem)
+{
+    PrepareGdiplus();
+    FrameInfo_CL frames;
+    int x, y, w, h;
+    const int expected[4][2] = {{2048, 1536}, {1365, 1024}, {1024, 768}, {819, 614}};
+    for (int n = 2; n <= 5; ++n) {
+        frames.SetWidthCount(n);
+        frames.GetCell(0, x, y, w, h);
+        EXPECT_EQ(w, expected[n - 2][0]);
+        EXPECT_EQ(h, expected[n - 2][1]);
+    }
+    frames.SetWidthCount(4);
+    frames.GetCell(5, x, y, w, h);
+    EXPECT_EQ(x, 1024);
+    EXPECT_EQ(y, 768);
+
+    ASSERT_NE(frames.CreateFrameBitmap(), nullptr);
+    auto red = std::make_unique<Gdiplus::Bitmap>(1920, 1080, PixelFormat32bppRGB);
+    Gdiplus::Graphics(red.get()).Clear(Gdiplus::Color(255, 255, 0, 0));
+    frames.SetFrame(5, std::move(red));
+    auto* canvas = static_cast<Gdiplus::Bitmap*>(frames.GetDisplayImage());
+    EXPECT_EQ(canvas->GetWidth(), 4096u);
+    EXPECT_EQ(Pixel(*canvas, 1024 + 512, 768 + 384), 0xFF0000u);
+    EXPECT_EQ(Pixel(*canvas, 1023, 767), 0x000000u);
+    EXPECT_EQ(Pixel(*canvas, 2047 + 2, 1535 + 2), 0x000000u);
+
+    frames.SetWidthCount(5);
+    frames.ClearFrames();
+    frames.CreateFrameBitmap();
+    auto white = std::make_unique<Gdiplus::Bitmap>(64, 48, PixelFormat32bppRGB);
+    Gdiplus::Graphics(white.get()).Clear(Gdiplus::Color(255, 255, 255, 255));
+    frames.SetFrame(24, std::move(white));
+    canvas = static_cast<Gdiplus::Bitmap*>(frames.GetDisplayImage());
+    frames.GetCell(24, x, y, w, h);
+    EXPECT_EQ(x, 3276);
+    EXPECT_EQ(y, 2456);
+    EXPECT_EQ(Pixel(*canvas, 3276 + 400, 2456 + 300), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(*canvas, 4095, 2456 + 300), 0x000000u) << "the last column stays black";
+    EXPECT_EQ(Pixel(*canvas, 3276 + 400, 3071), 0x000000u) << "the last rows stay black";
+}
+
+TEST(FrameSampling, EvenlySpacedPointsAndTheirExceptions)
+{
+    const int64_t hour = 36000000000;
+    std::vector<int64_t> four(4, -1);
+    DShowMovieFrameDecode_CL::ResolveFrameTimes(hour, four);
+    EXPECT_EQ(four, (std::vector<int64_t>{6000000000, 12000000000, 18000000000, 24000000000}));
+
+    std::vector<int64_t> many(25, -1);
+    DShowMovieFrameDecode_CL::ResolveFrameTimes(hour, many);
+    EXPECT_EQ(many.back(), 25 * (hour / 27));
+
+    std::vector<int64_t> tiny(4, -1);
+    DShowMovieFrameDecode_CL::ResolveFrameTimes(5, tiny);
+    EXPECT_EQ(tiny, std::vector<int64_t>(4, 0));
+
+    std::vector<int64_t> mixed = {-1, hour * 2, 7, -1};
+    DShowMovieFrameDecode_CL::ResolveFrameTimes(hour, mixed);
+    EXPECT_EQ(mixed, (std::vector<int64_t>{6000000000, 12000000000, 7, 24000000000})) << "caller's order kept";
+
+    std::vector<int64_t> random = {-1, -2, -1, -2};
+    DShowMovieFrameDecode_CL::ResolveFrameTimes(hour, random);
+    EXPECT_TRUE(std::is_sorted(random.begin(), random.end()));
+    for (int64_t t : random) EXPECT_LE(t, hour);
+}
