@@ -22,6 +22,12 @@ void DShowMovieFrameDecodeThread_CL::Stop()
     ThreadBase_CL::Stop();
 }
 
+int DShowMovieFrameDecodeThread_CL::FollowingRequestId(int id)
+{
+    int next = static_cast<int>(static_cast<unsigned>(id) + 1u);
+    return next == 0 ? 1 : next;
+}
+
 int DShowMovieFrameDecodeThread_CL::GetQueueLength()
 {
     Semapho_CL::Lock_CL guard(queueLock, L"ASyncMovieFileDecodeRequest");
@@ -44,8 +50,8 @@ int DShowMovieFrameDecodeThread_CL::ASyncMovieFileDecodeRequest(DShowMovieFrameD
     }
 
     auto request = std::make_unique<MovieDecodoRequestItem_CL>();
-    request->requestId = nextRequestId++;
-    if (nextRequestId == 0) nextRequestId = 1;
+    request->requestId = nextRequestId;
+    nextRequestId = FollowingRequestId(nextRequestId);
     request->decoder = decoder;
     request->requestKey = requestKey;
     request->moviePath = moviePath;

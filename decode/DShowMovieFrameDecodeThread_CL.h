@@ -33,6 +33,8 @@ public:
     // Main thread; does not wait. Null cancels every decoder's requests.
     int ASyncCancelDecodeAllFrame(DShowMovieFrameDecode_CL* decoder);
     int IsCancelPending() const { return isCancelPending; }
+    // The id after `id`: ids count up, wrap, and never take 0.
+    static int FollowingRequestId(int id);
     int GetQueueLength();
 
 private:

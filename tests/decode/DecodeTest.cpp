@@ -11,8 +11,10 @@
 #include "core/AppMessages.h"
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
+#include "support/CliRunner.h"
 #include "support/GuiTestSupport.h"
 #include "support/RemoteProgram.h"
+#include "support/TestFolder.h"
 #include "ui/toolkit/GdiPlus.h"
 
 namespace {
@@ -190,4 +192,35 @@ TEST(DecodeThread, CancelStopsTheResultsAndIsAcknowledgedOnce)
     EXPECT_EQ(sink.canceledNotices, 1);
     EXPECT_EQ(sink.decoder.pendingCount, 0);
     EXPECT_EQ(sink.thread.GetQueueLength(), 0);
+}
+
+TEST(DecodeThread, RequestIdsCountUpAndSkipZero)
+{
+    EXPECT_EQ(DShowMovieFrameDecodeThread_CL::FollowingRequestId(1), 2);
+    EXPECT_EQ(DShowMovieFrameDecodeThread_CL::FollowingRequestId(-1), 1);
+    EXPECT_EQ(DShowMovieFrameDecodeThread_CL::FollowingRequestId(0x7FFFFFFF), static_cast<int>(0x80000000u));
+}
+
+TEST(ContactSheet, WritesTheCanvasAndFailsClearlyForAMovieThatCannotBeOpened)
+{
+    Prepare();
+    TestFolder folder;
+    CliResult made = RunCli(L"sheet --grid 3 \"" + Movie(L"steps.mkv") + L"\" \"" + (folder / L"sheet.png") + L"\"");
+    EXPECT_EQ(made.exitCode, 0u);
+    Gdiplus::Bitmap sheet((folder / L"sheet.png").c_str());
+    ASSERT_EQ(sheet.GetLastStatus(), Gdiplus::Ok);
+    EXPECT_EQ(sheet.GetWidth(), 4096u);
+    EXPECT_EQ(sheet.GetHeight(), 3072u);
+    // Cells left to right, top to bottom, brighten as the movie goes on.
+    Gdiplus::Color first, last;
+    sheet.GetPixel(1365 / 2, 1024 / 2, &first);
+    sheet.GetPixel(2 * 1365 + 1365 / 2, 2 * 1024 + 1024 / 2, &last);
+    EXPECT_LT(first.GetR() + 60, last.GetR());
+
+    CliResult broken = RunCli(L"sheet \"" + Movie(L"broken.avi") + L"\" \"" + (folder / L"error.png") + L"\"");
+    EXPECT_EQ(broken.exitCode, 1u);
+    EXPECT_NE(::GetFileAttributesW((folder / L"error.png").c_str()), INVALID_FILE_ATTRIBUTES)
+        << "the sheet still shows the error image in every cell";
+    EXPECT_EQ(RunCli(L"sheet --grid 7 a b").exitCode, 2u);
+    EXPECT_EQ(RunCli(L"sheet \"" + (folder / L"none.avi") + L"\" out.png").exitCode, 2u);
 }

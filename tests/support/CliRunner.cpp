@@ -1,0 +1,46 @@
+#include "support/CliRunner.h"
+
+#include "core/UniqueHandle.h"
+
+namespace {
+
+std::wstring CliPath()
+{
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring path = self;
+    return path.substr(0, path.find_last_of(L'\\')) + L"\\quillmere-cli.exe";
+}
+
+}  // namespace
+
+CliResult RunCli(const std::wstring& arguments)
+{
+    CliResult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    KernelHandle reader(readEnd), writer(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    FileHandle nul(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+
+    STARTUPINFOW startup = {sizeof(startup)};
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = nul.Get();
+    startup.hStdInput = nullptr;
+    PROCESS_INFORMATION process = {};
+    std::wstring command = L"\"" + CliPath() + L"\" " + arguments;
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &process))
+        return result;
+    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    writer.Reset();
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.out.append(buffer, got);
+    ::WaitForSingleObject(process.hProcess, 60000);
+    ::GetExitCodeProcess(process.hProcess, &result.exitCode);
+    return result;
+}
+
