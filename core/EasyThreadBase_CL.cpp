@@ -1,7 +1,5 @@
 #include "core/EasyThreadBase_CL.h"
 
-#include <process.h>
-
 #include "core/ThreadBase_CL.h"
 
 EasyThreadBase_CL::~EasyThreadBase_CL()
@@ -18,19 +16,10 @@ int EasyThreadBase_CL::Start(int first, int second)
     isCanceled = 0;
     if (!startedEvent) startedEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
 
-    unsigned id = 0;
-    HANDLE thread = startedEvent
-        ? reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, &id))
-        : nullptr;
-    if (!thread) {
-        startedEvent.Reset();
-        isRunning = 0;
-        return 0;
-    }
-    threadHandle.Reset(thread);
-    threadId = id;
-    ::WaitForSingleObject(startedEvent.Get(), INFINITE);
-    return 1;
+    if (startedEvent && StartThreadAndWait(&ThreadMain, this, startedEvent.Get(), threadHandle, threadId)) return 1;
+    startedEvent.Reset();
+    isRunning = 0;
+    return 0;
 }
 
 void EasyThreadBase_CL::Wait()

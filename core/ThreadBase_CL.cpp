@@ -14,16 +14,20 @@ int ThreadBase_CL::Start()
     startedEvent.Reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     if (!startedEvent) return 0;
 
+    if (StartThreadAndWait(&ThreadMain, this, startedEvent.Get(), threadHandle, threadId)) return 1;
+    startedEvent.Reset();
+    return 0;
+}
+
+bool StartThreadAndWait(unsigned(__stdcall* routine)(void*), void* argument, HANDLE startedEvent, KernelHandle& thread,
+                        DWORD& threadId)
+{
     unsigned id = 0;
-    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadMain, this, 0, &id));
-    if (!thread) {
-        startedEvent.Reset();
-        return 0;
-    }
-    threadHandle.Reset(thread);
+    thread.Reset(reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, routine, argument, 0, &id)));
+    if (!thread) return false;
     threadId = id;
-    ::WaitForSingleObject(startedEvent.Get(), INFINITE);
-    return 1;
+    ::WaitForSingleObject(startedEvent, INFINITE);
+    return true;
 }
 
 void ThreadBase_CL::Stop()

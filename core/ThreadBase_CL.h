@@ -10,6 +10,11 @@
 //
 // A derived class must call Stop() in its own destructor: the base destructor runs after
 // the derived part is gone, when the worker could no longer call the handler safely.
+// Starts `routine(argument)` on a new thread and waits until it signals `startedEvent`.
+// Gives the thread's handle and identifier; on failure the handle stays empty.
+bool StartThreadAndWait(unsigned(__stdcall* routine)(void*), void* argument, HANDLE startedEvent, KernelHandle& thread,
+                        DWORD& threadId);
+
 class ThreadBase_CL {
 public:
     static constexpr UINT kFirstMessage = 1224;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "decode/ComObject.h"
 #include "decode/DShowSampleRendererISampleGrabber_CL.h"
 
 using Microsoft::WRL::ComPtr;
@@ -173,28 +174,10 @@ private:
 };
 
 // Lists the one pin.
-class DShowSampleRenderer::PinEnumerator final : public IEnumPins {
+class DShowSampleRenderer::PinEnumerator final : public ComObject<IEnumPins> {
 public:
     PinEnumerator(DShowSampleRenderer& filter, ULONG position) : filter(&filter), position(position) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IEnumPins) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --references;
-        if (!left) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override
     {
         if (!pins) return E_POINTER;
@@ -226,32 +209,13 @@ public:
     }
 
 private:
-    std::atomic<ULONG> references{1};
     ComPtr<DShowSampleRenderer> filter;
     ULONG position;
 };
 
 // The pin proposes no media type of its own: the upstream pin offers, the renderer accepts.
-class DShowSampleRenderer::EmptyTypeEnumerator final : public IEnumMediaTypes {
+class DShowSampleRenderer::EmptyTypeEnumerator final : public ComObject<IEnumMediaTypes> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out) return E_POINTER;
-        if (iid != IID_IUnknown && iid != IID_IEnumMediaTypes) {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        *out = this;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --references;
-        if (!left) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE**, ULONG* fetched) override
     {
         if (fetched) *fetched = 0;
@@ -265,9 +229,6 @@ public:
         *out = new (std::nothrow) EmptyTypeEnumerator();
         return *out ? S_OK : E_OUTOFMEMORY;
     }
-
-private:
-    std::atomic<ULONG> references{1};
 };
 
 HRESULT STDMETHODCALLTYPE DShowSampleRenderer::InputPin::EnumMediaTypes(IEnumMediaTypes** types)

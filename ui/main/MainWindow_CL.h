@@ -1,4 +1,5 @@
 #pragma once
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,12 @@ private:
     void OnDropFiles(HDROP drop);
     void OnCommand(UINT command);
     LRESULT OnNotify(const NMHDR& header);
+    struct MenuItem {
+        UINT command = 0;  // 0: a separator
+        const wchar_t* text = nullptr;
+        int image = -1;
+    };
+    void ShowMenu(std::initializer_list<MenuItem> items, UINT disabledCommand);
     void ShowFolderMenu();
     void ShowAppMenu();
     void OnListHover(HWND list, POINT point);
