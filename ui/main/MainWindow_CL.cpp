@@ -358,7 +358,8 @@ void MainWindow_CL::OnListHover(HWND list, POINT point)
 LRESULT MainWindow_CL::ListHoverHandler(HWND list, UINT message, WPARAM, LPARAM lParam)
 {
     if (message != WM_MOUSEMOVE) return 0;
-    auto* self = reinterpret_cast<MainWindow_CL*>(::GetWindowLongPtrW(::GetParent(list), GWLP_USERDATA));
+    auto* base = reinterpret_cast<MainWindowBase_CL*>(::GetWindowLongPtrW(::GetParent(list), GWLP_USERDATA));
+    auto* self = static_cast<MainWindow_CL*>(base);
     if (self) self->OnListHover(list, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
     return 0;
 }
