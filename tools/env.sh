@@ -2,7 +2,7 @@
 # Sourced, not run. Expects ROOT to be the repository root.
 
 BUILD="$ROOT/build"
-PACKAGES="g++-mingw-w64-x86-64-posix cmake make wine wine64 xvfb x11-utils xdotool imagemagick
+PACKAGES="g++-mingw-w64-x86-64-posix cmake make wine wine64 fonts-wine xvfb x11-utils xdotool imagemagick
   fonts-noto-cjk ffmpeg googletest locales
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav"
@@ -46,6 +46,11 @@ wine_env() {
 }
 
 prepare_prefix() {
+  # Wine draws the caption buttons with Marlett, which Debian's prefix does not find by itself.
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+  fi
   [ -f "$WINEPREFIX/.quillmere-ready-2" ] && return 0
   log "preparing Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX"
@@ -55,6 +60,7 @@ prepare_prefix() {
   # Without a window manager, hiding a managed window waits about 2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
   wineserver -w
+  [ -f /usr/share/wine/fonts/marlett.ttf ] && cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   touch "$WINEPREFIX/.quillmere-ready-2"
 }
 
