@@ -131,7 +131,6 @@ TEST(MainWindow, CancelEndsTheSearchWithTheCancelNotice)
 
     Click(window, kStartButton);
     Click(window, kStartButton);  // handled once the search runs: the cancel
-    TakeScreenshot(L"main-window-searching");
     EXPECT_EQ(TakeNotice(program), L"比較をキャンセルしました。");
     wchar_t text[64] = {};
     ::GetWindowTextW(button, text, 64);
