@@ -10,10 +10,6 @@ struct FileIdentity {
     uint64_t fileIndex = 0;
 
     bool operator==(const FileIdentity&) const = default;
-    bool operator<(const FileIdentity& other) const
-    {
-        return volumeSerial != other.volumeSerial ? volumeSerial < other.volumeSerial : fileIndex < other.fileIndex;
-    }
 
     // False when the platform could not tell.
     static bool OfHandle(HANDLE handle, FileIdentity& identity);
