@@ -6,33 +6,33 @@ cd "$(dirname "$0")/../assets"
 FONT=/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc
 
 # menu_image.bmp: 24-pixel cells on magenta (the transparent colour).
-# 0 add folder, 1 remove folder, 2 compare, 3 open folder, 4 play, 5 delete,
-# 6 settings, 7 version, 8 whole-file compare, 9 spare.
+# 0 search, 1 open folder, 2 add folder, 3 remove folder, 4 support site, 5 settings,
+# 6 play, 7 delete, 8 whole-file compare, 9 compare.
 x() { echo $(( $1 * 24 + $2 )); }
 draw=()
-# 0: folder with a plus
-draw+=(-fill '#e8b04a' -stroke '#8a5a10' -strokewidth 1 -draw "rectangle $(x 0 2),7 $(x 0 21),20" -draw "rectangle $(x 0 2),4 $(x 0 10),7")
-draw+=(-stroke '#1a7f1a' -strokewidth 3 -draw "line $(x 0 12),14 $(x 0 20),14" -draw "line $(x 0 16),10 $(x 0 16),18")
-# 1: folder with a minus
-draw+=(-fill '#e8b04a' -stroke '#8a5a10' -strokewidth 1 -draw "rectangle $(x 1 2),7 $(x 1 21),20" -draw "rectangle $(x 1 2),4 $(x 1 10),7")
-draw+=(-stroke '#b01818' -strokewidth 3 -draw "line $(x 1 11),14 $(x 1 20),14")
-# 2: two overlapping frames (compare)
-draw+=(-fill '#7fb2e5' -stroke '#1f4f8a' -strokewidth 1 -draw "rectangle $(x 2 2),3 $(x 2 14),15" -fill '#a8d08d' -stroke '#2f6a1a' -draw "rectangle $(x 2 9),9 $(x 2 21),21")
-# 3: open folder
-draw+=(-fill '#f0c060' -stroke '#8a5a10' -strokewidth 1 -draw "polygon $(x 3 2),8 $(x 3 9),8 $(x 3 11),5 $(x 3 20),5 $(x 3 20),20 $(x 3 2),20" -fill '#ffe0a0' -draw "polygon $(x 3 5),11 $(x 3 22),11 $(x 3 19),20 $(x 3 2),20")
-# 4: play triangle
-draw+=(-fill '#2e9e3e' -stroke '#145a1e' -strokewidth 1 -draw "polygon $(x 4 6),3 $(x 4 20),12 $(x 4 6),21")
-# 5: delete cross
-draw+=(-stroke '#c81e1e' -strokewidth 4 -draw "line $(x 5 5),5 $(x 5 19),19" -draw "line $(x 5 19),5 $(x 5 5),19")
-# 6: settings gear (ring with teeth)
-draw+=(-fill '#808890' -stroke '#404850' -strokewidth 1 -draw "circle $(x 6 12),12 $(x 6 12),3" -fill magenta -draw "circle $(x 6 12),12 $(x 6 12),8")
-draw+=(-fill '#808890' -stroke none -draw "rectangle $(x 6 10),1 $(x 6 14),23" -draw "rectangle $(x 6 1),10 $(x 6 23),14" -fill magenta -draw "circle $(x 6 12),12 $(x 6 12),9")
-# 7: information
-draw+=(-fill '#2f6fc0' -stroke '#173a66' -strokewidth 1 -draw "circle $(x 7 12),12 $(x 7 12),2" -fill white -stroke none -draw "rectangle $(x 7 11),10 $(x 7 13),18" -draw "rectangle $(x 7 11),6 $(x 7 13),8")
+# 2: folder with a plus
+draw+=(-fill '#e8b04a' -stroke '#8a5a10' -strokewidth 1 -draw "rectangle $(x 2 2),7 $(x 2 21),20" -draw "rectangle $(x 2 2),4 $(x 2 10),7")
+draw+=(-stroke '#1a7f1a' -strokewidth 3 -draw "line $(x 2 12),14 $(x 2 20),14" -draw "line $(x 2 16),10 $(x 2 16),18")
+# 3: folder with a minus
+draw+=(-fill '#e8b04a' -stroke '#8a5a10' -strokewidth 1 -draw "rectangle $(x 3 2),7 $(x 3 21),20" -draw "rectangle $(x 3 2),4 $(x 3 10),7")
+draw+=(-stroke '#b01818' -strokewidth 3 -draw "line $(x 3 11),14 $(x 3 20),14")
+# 9: two overlapping frames (compare)
+draw+=(-fill '#7fb2e5' -stroke '#1f4f8a' -strokewidth 1 -draw "rectangle $(x 9 2),3 $(x 9 14),15" -fill '#a8d08d' -stroke '#2f6a1a' -draw "rectangle $(x 9 9),9 $(x 9 21),21")
+# 1: open folder
+draw+=(-fill '#f0c060' -stroke '#8a5a10' -strokewidth 1 -draw "polygon $(x 1 2),8 $(x 1 9),8 $(x 1 11),5 $(x 1 20),5 $(x 1 20),20 $(x 1 2),20" -fill '#ffe0a0' -draw "polygon $(x 1 5),11 $(x 1 22),11 $(x 1 19),20 $(x 1 2),20")
+# 6: play triangle
+draw+=(-fill '#2e9e3e' -stroke '#145a1e' -strokewidth 1 -draw "polygon $(x 6 6),3 $(x 6 20),12 $(x 6 6),21")
+# 7: delete cross
+draw+=(-stroke '#c81e1e' -strokewidth 4 -draw "line $(x 7 5),5 $(x 7 19),19" -draw "line $(x 7 19),5 $(x 7 5),19")
+# 5: settings gear (ring with teeth)
+draw+=(-fill '#808890' -stroke '#404850' -strokewidth 1 -draw "circle $(x 5 12),12 $(x 5 12),3" -fill magenta -draw "circle $(x 5 12),12 $(x 5 12),8")
+draw+=(-fill '#808890' -stroke none -draw "rectangle $(x 5 10),1 $(x 5 14),23" -draw "rectangle $(x 5 1),10 $(x 5 23),14" -fill magenta -draw "circle $(x 5 12),12 $(x 5 12),9")
+# 4: information
+draw+=(-fill '#2f6fc0' -stroke '#173a66' -strokewidth 1 -draw "circle $(x 4 12),12 $(x 4 12),2" -fill white -stroke none -draw "rectangle $(x 4 11),10 $(x 4 13),18" -draw "rectangle $(x 4 11),6 $(x 4 13),8")
 # 8: equals sign between bars (whole-file compare)
 draw+=(-fill '#5a5a5a' -stroke none -draw "rectangle $(x 8 2),4 $(x 8 6),20" -draw "rectangle $(x 8 18),4 $(x 8 22),20" -fill '#1f4f8a' -draw "rectangle $(x 8 8),8 $(x 8 16),10" -draw "rectangle $(x 8 8),14 $(x 8 16),16")
-# 9: magnifier
-draw+=(-fill '#d8ecff' -stroke '#333333' -strokewidth 2 -draw "circle $(x 9 10),10 $(x 9 10),4" -strokewidth 3 -draw "line $(x 9 14),14 $(x 9 21),21")
+# 0: magnifier
+draw+=(-fill '#d8ecff' -stroke '#333333' -strokewidth 2 -draw "circle $(x 0 10),10 $(x 0 10),4" -strokewidth 3 -draw "line $(x 0 14),14 $(x 0 21),21")
 convert -size 240x24 xc:magenta +antialias "${draw[@]}" -type truecolor BMP3:menu_image.bmp
 
 # app_image.png: shown when nothing is previewed.

@@ -127,9 +127,9 @@ TEST(ToolkitDemo, ShowsASheetADialogAndAMenuOnScreen)
     menu.CreatePopup();
     menu.LoadImageStrip(ProgramFolder() + L"\\menu_image.bmp");
     EXPECT_NE(menu.GetImageStrip(), nullptr) << "menu_image.bmp beside the executable";
-    menu.AddItem(0x3000, L"比較対象フォルダの追加", 0);
+    menu.AddItem(0x3000, L"比較対象フォルダの追加", 2);
     menu.AddSeparator();
-    menu.AddItem(0x3001, L"比較対象フォルダの削除", 1);
+    menu.AddItem(0x3001, L"比較対象フォルダの削除", 3);
     menu.AddItem(0x3002, L"ファイルの完全比較を行う\tCtrl+A", 8);
     menu.Disable(0x3001);
     ::SetCursorPos(120, 120);
