@@ -11,8 +11,6 @@ public:
     static constexpr int kLineBufferLength = 1300;
 
     void SetPath(const std::wstring& path);
-    const std::wstring& GetPath() const { return filePath; }
-    void SetSizeLimit(int bytes) { sizeLimit = bytes; }
 
     // printf-style with Microsoft semantics: "%s" takes a wide string, "%I64d" a 64-bit integer.
     void Write(const wchar_t* format, ...);

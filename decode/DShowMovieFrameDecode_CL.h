@@ -49,7 +49,6 @@ public:
     static void ResolveFrameTimes(int64_t duration, std::vector<int64_t>& frameTimes);
 
     HWND GetNotifyWindow() const { return notifyWindow; }
-    DShowMovieFrameDecodeThread_CL* GetDecodeThread() const { return decodeThread; }
     int pendingCount = 0;  // requests queued or being decoded; changed under the queue lock
 
     // For the frame callback.

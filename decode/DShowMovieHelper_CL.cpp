@@ -17,24 +17,28 @@ const wchar_t kCaptureName[] = L"Sample Grabber";
 const wchar_t kAudioRendererName[] = L"Default DirectSound Device";
 const wchar_t* const kSplitterNames[] = {L"Avi Splitter", L"MPEG-I Stream Splitter", L"MPEG-2 Demultiplexer"};
 
+// Everything an enumerator of the graph's filters or a filter's pins hands out.
+template <typename Item, typename Enumerator>
+std::vector<ComPtr<Item>> Collect(Enumerator* enumerator)
+{
+    std::vector<ComPtr<Item>> items;
+    ComPtr<Item> item;
+    while (enumerator && enumerator->Next(1, item.ReleaseAndGetAddressOf(), nullptr) == S_OK) items.push_back(item);
+    return items;
+}
+
 std::vector<ComPtr<IBaseFilter>> FiltersOf(IGraphBuilder* graph)
 {
-    std::vector<ComPtr<IBaseFilter>> filters;
     ComPtr<IEnumFilters> enumerator;
-    if (!graph || FAILED(graph->EnumFilters(&enumerator))) return filters;
-    ComPtr<IBaseFilter> filter;
-    while (enumerator->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) filters.push_back(filter);
-    return filters;
+    if (graph) graph->EnumFilters(&enumerator);
+    return Collect<IBaseFilter>(enumerator.Get());
 }
 
 std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter)
 {
-    std::vector<ComPtr<IPin>> pins;
     ComPtr<IEnumPins> enumerator;
-    if (!filter || FAILED(filter->EnumPins(&enumerator))) return pins;
-    ComPtr<IPin> pin;
-    while (enumerator->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) pins.push_back(pin);
-    return pins;
+    if (filter) filter->EnumPins(&enumerator);
+    return Collect<IPin>(enumerator.Get());
 }
 
 PIN_DIRECTION DirectionOf(IPin* pin)

@@ -27,7 +27,6 @@ public:
     int GetCount() const { return static_cast<int>(entries.size()); }
     const ExtEntry& GetAt(int index) const { return entries.at(index); }
     void RemoveAt(int index);
-    const std::wstring& GetSectionName() const { return sectionName; }
 
 private:
     ExtEntry* FindEntry(const std::wstring& extension);

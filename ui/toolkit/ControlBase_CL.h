@@ -36,7 +36,6 @@ public:
     int GetKind() const { return kind; }
     int GetId() const { return id; }
     HWND GetHwnd() const { return hwnd; }
-    HFONT GetFont() const { return font; }
     void SetHandled(int value) { handled = value; }
 
     void Show() { ::ShowWindow(hwnd, SW_SHOW); }

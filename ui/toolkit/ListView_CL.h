@@ -22,7 +22,6 @@ public:
     // index of the item.
     int PutCell(int item, int subItem, const std::wstring& text, int image, LPARAM parameter);
     std::wstring GetItemText(int item, int subItem) const;
-    int GetColumnCount() const { return columnCount; }
 
 private:
     int columnCount = 0;
