@@ -14,7 +14,7 @@
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
 #include "decode/FrameInfo_CL.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 #include "core/TextFormat.h"
 #include "engine/CompareTarget.h"
 #include "engine/FirstFileCompare_CL.h"

@@ -11,7 +11,7 @@
 #include "core/ApplicationData_CL.h"
 #include "core/UniqueHandle.h"
 #include "ui/main/MainWindow_CL.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 namespace {
 

@@ -117,3 +117,8 @@ void ApplicationData_CL::SetCheckFolderChecked(int index, int isChecked)
     checkFolders[index].isChecked = isChecked;
     changedSinceLoad = true;
 }
+
+int ApplicationData_CL::PreviewGridSide() const
+{
+    return previewImageSizeIndex >= 0 && previewImageSizeIndex <= 3 ? previewImageSizeIndex + 2 : 4;
+}

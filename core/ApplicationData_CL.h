@@ -46,6 +46,8 @@ public:
     CompareFileInfo_CL movieExtInfo;
     CompareFileInfo_CL pictureExtInfo;
     int previewImageSizeIndex = 2;
+    // N of the N x N preview grid: 2 to 5; 4 for an index outside 0..3 (the INI is the user's).
+    int PreviewGridSide() const;
     int compareMovie = 1;
     int compareImage = 1;
     int confirmDelete = 1;

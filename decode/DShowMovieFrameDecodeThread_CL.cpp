@@ -4,10 +4,12 @@
 
 #include "core/AppMessages.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 DShowMovieFrameDecodeThread_CL::DShowMovieFrameDecodeThread_CL(int framePixelFormat, int interpolationMode)
-    : interpolationMode(interpolationMode), framePixelFormat(framePixelFormat)
+    : interpolationMode(interpolationMode),
+      framePixelFormat(framePixelFormat),
+      cancelEvent(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
 }
 
@@ -72,7 +74,12 @@ int DShowMovieFrameDecodeThread_CL::ASyncMovieFileDecodeRequest(DShowMovieFrameD
 int DShowMovieFrameDecodeThread_CL::ASyncCancelDecodeAllFrame(DShowMovieFrameDecode_CL* decoder)
 {
     isCancelPending = 1;  // before the message that it announces
-    Post(MSG_DECODE_CANCEL, 0, reinterpret_cast<LPARAM>(decoder));
+    ::SetEvent(cancelEvent.Get());
+    if (!Post(MSG_DECODE_CANCEL, 0, reinterpret_cast<LPARAM>(decoder))) {
+        // No thread to carry it out (never started, or stopped): nothing is decoding.
+        ::ResetEvent(cancelEvent.Get());
+        isCancelPending = 0;
+    }
     return 0;
 }
 
@@ -132,16 +139,17 @@ void DShowMovieFrameDecodeThread_CL::DecodeStep()
     }
 
     DShowMovieFrameDecode_CL& decoder = *request->decoder;
-    bool failed = decoder.OpenMovie(request->moviePath) != S_OK;
-    if (!failed) {
+    const bool opened = decoder.OpenMovie(request->moviePath) == S_OK;
+    if (opened) {
         request->duration = decoder.GetMovieDuration(TIME_FORMAT_MEDIA_TIME);
         DShowMovieFrameDecode_CL::ResolveFrameTimes(request->duration, request->frameTimes);
     }
     const std::vector<int64_t> times = request->frameTimes;
     for (int64_t time : times) {
+        // A lost frame (past the playable data) gets the error image and the next one is
+        // tried; once the graph has stalled, every later frame gets the error image.
         std::unique_ptr<Gdiplus::Bitmap> image;
-        if (!failed && !isCancelPending) image = decoder.DecodeFrameAt(time);
-        if (!image) failed = true;  // this frame and every later one get the error image
+        if (opened && !decoder.HasStalled() && !isCancelPending) image = decoder.DecodeFrameAt(time);
         ++request->frameNumber;
         if (!isCancelPending) PostFrame(*request, std::move(image));
     }
@@ -173,5 +181,6 @@ void DShowMovieFrameDecodeThread_CL::CancelRequests(DShowMovieFrameDecode_CL* de
     if (decoder) ::PostMessageW(decoder->GetNotifyWindow(), MSG_DECODE_CANCELED, static_cast<WPARAM>(-1),
                                 reinterpret_cast<LPARAM>(decoder));
     isDecodeRequestPosted = 0;
+    ::ResetEvent(cancelEvent.Get());
     isCancelPending = 0;
 }

@@ -33,6 +33,9 @@ public:
     // Main thread; does not wait. Null cancels every decoder's requests.
     int ASyncCancelDecodeAllFrame(DShowMovieFrameDecode_CL* decoder);
     int IsCancelPending() const { return isCancelPending; }
+    // Set from a cancel request until the thread has carried it out: a decoder waiting for
+    // a frame wakes on it, so a cancel never waits for a frame that does not come.
+    HANDLE GetCancelEvent() const { return cancelEvent.Get(); }
     // The id after `id`: ids count up, wrap, and never take 0.
     static int FollowingRequestId(int id);
     int GetQueueLength();
@@ -54,4 +57,5 @@ private:
     int framePixelFormat;
     std::wstring errorImagePath;
     volatile LONG isCancelPending = 0;
+    KernelHandle cancelEvent;
 };

@@ -7,7 +7,8 @@
 
 #include "core/Log_CL.h"
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "decode/DShowSampleRenderer.h"
+#include "core/GdiPlus.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -41,6 +42,7 @@ void DShowMovieFrameDecode_CL::CancelAllRequests()
 HRESULT DShowMovieFrameDecode_CL::OpenMovie(const std::wstring& moviePath)
 {
     Finalize();
+    hasStalled = false;
     if (helper.Initialize(MEDIASUBTYPE_YUY2) != S_OK) return E_FAIL;
     if (helper.RenderFile(moviePath) != S_OK && !helper.HasFilterNamed(L"Video Renderer")) return E_FAIL;
     helper.QueryMediaSeeking();
@@ -107,20 +109,52 @@ void DShowMovieFrameDecode_CL::ResolveFrameTimes(int64_t duration, std::vector<i
     if (randomUsed) std::sort(frameTimes.begin(), frameTimes.end());
 }
 
+DShowMovieFrameDecode_CL::FrameWait DShowMovieFrameDecode_CL::WaitForFrame(HANDLE endOfStream)
+{
+    HANDLE events[3] = {frameEvent.Get(), endOfStream, nullptr};
+    DWORD count = 2;
+    if (decodeThread) events[count++] = decodeThread->GetCancelEvent();
+    switch (::WaitForMultipleObjects(count, events, FALSE, kFrameWaitMs)) {
+    case WAIT_OBJECT_0:
+        return FrameWait::kSample;
+    case WAIT_OBJECT_0 + 1:
+        return FrameWait::kEndOfStream;
+    case WAIT_TIMEOUT:
+        return FrameWait::kTimeout;
+    default:
+        return FrameWait::kCanceled;
+    }
+}
+
 std::unique_ptr<Gdiplus::Bitmap> DShowMovieFrameDecode_CL::DecodeFrameAt(int64_t time)
 {
-    callback.ClearSlot();
-    ::ResetEvent(frameEvent.Get());
     IMediaSeeking* seeking = helper.GetMediaSeeking();
-    if (!seeking) return nullptr;
+    DShowSampleRenderer* renderer = helper.GetRenderer();
+    if (!seeking || !renderer) return nullptr;
+    // Only a frame that never comes is sought again; a seek past the playable data ends the
+    // stream at once and that frame is lost, as is one that came without a usable picture.
     for (int attempt = 0; attempt < kSeekTries; ++attempt) {
+        callback.BeginCapture(renderer->GetSegment());
+        ::ResetEvent(frameEvent.Get());
         LONGLONG position = time;
         HRESULT result = seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+        if (result != S_OK) continue;
         // The seek returns before the frame arrives: the callback's event says when.
-        if (result == S_OK) ::WaitForSingleObject(frameEvent.Get(), kFrameWaitMs);
-        if (callback.IsSlotOccupied()) break;
+        switch (WaitForFrame(renderer->GetEndOfStreamEvent())) {
+        case FrameWait::kSample:
+            return callback.TakeImage();
+        case FrameWait::kTimeout:
+            TheLog().Write(L"フレーム待ちタイムアウト(%I64d)", time);
+            continue;
+        case FrameWait::kEndOfStream:
+            TheLog().Write(L"ストリーム終端(%I64d)", time);
+            return nullptr;
+        case FrameWait::kCanceled:
+            return nullptr;
+        }
     }
-    return callback.TakeImage();
+    hasStalled = true;
+    return nullptr;
 }
 
 void DShowMovieFrameDecode_CL::Finalize()

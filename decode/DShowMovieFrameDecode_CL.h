@@ -40,9 +40,13 @@ public:
 
     HRESULT OpenMovie(const std::wstring& moviePath);
     int64_t GetMovieDuration(const GUID& format);
-    // The frame at `time` (100 ns), or null after three tries; the caller owns it.
+    // The frame at `time` (100 ns); null when it cannot be had (after three seeks whose
+    // frame never came, at the end of the stream, or on a cancel). The caller owns it.
     std::unique_ptr<Gdiplus::Bitmap> DecodeFrameAt(int64_t time);
     void Finalize();
+    // Whether a frame never came in three seeks since the movie was opened: the graph is
+    // stuck, and seeking it again would only wait as long once more.
+    bool HasStalled() const { return hasStalled; }
 
     // Replaces -1 (next evenly spaced point), -2 (random point) and times past the end by
     // points of `duration` split into n + 2 parts, logging each; sorted when any was random.
@@ -58,6 +62,10 @@ public:
     DShowMovieHelper_CL& GetHelper() { return helper; }
 
 private:
+    enum class FrameWait { kSample, kEndOfStream, kCanceled, kTimeout };
+    // Waits for the captured sample, the end of the stream or a cancel of the decode thread.
+    FrameWait WaitForFrame(HANDLE endOfStream);
+
     DShowMovieHelper_CL helper;
     FrameDecodeSampleGrabberCB callback{*this};
     MediaType connectedType;
@@ -67,4 +75,5 @@ private:
     GUID timeFormat;
     int64_t duration = 0;
     KernelHandle frameEvent;
+    bool hasStalled = false;
 };

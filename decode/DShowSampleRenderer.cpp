@@ -131,6 +131,7 @@ public:
             if (filter.isFlushing) return S_FALSE;
             filter.isAtEndOfStream = true;
             ::SetEvent(filter.cued.Get());
+            ::SetEvent(filter.endOfStream.Get());
             if (filter.state != State_Running) return S_OK;
         }
         filter.NotifyComplete();
@@ -149,7 +150,9 @@ public:
         filter.isFlushing = false;
         filter.isAtEndOfStream = false;
         filter.hasFirstSample = false;  // the sample after a seek is a first sample again
+        ++filter.segment;
         ::ResetEvent(filter.cued.Get());
+        ::ResetEvent(filter.endOfStream.Get());
         ::ResetEvent(filter.releaseHeld.Get());
         return S_OK;
     }
@@ -242,6 +245,7 @@ DShowSampleRenderer::DShowSampleRenderer()
     : pin(new InputPin(*this)),
       releaseHeld(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       cued(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      endOfStream(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       acceptedSubtype(MEDIASUBTYPE_YUY2)
 {
     ::InitializeCriticalSection(&lock);
@@ -304,7 +308,9 @@ HRESULT STDMETHODCALLTYPE DShowSampleRenderer::Stop()
     state = State_Stopped;
     hasFirstSample = false;
     isAtEndOfStream = false;
+    ++segment;
     ::ResetEvent(cued.Get());
+    ::ResetEvent(endOfStream.Get());
     ReleaseHeldSample();
     return S_OK;
 }
@@ -464,6 +470,7 @@ HRESULT DShowSampleRenderer::Receive(IMediaSample* sample)
         if (state == State_Stopped) return VFW_E_WRONG_STATE;
         if (state == State_Running || hasFirstSample) return S_OK;  // rendered: dropped
         hasFirstSample = true;
+        receivedSegment = segment;
     }
     OnReceiveFirstSample(sample);
     ::SetEvent(cued.Get());
@@ -471,6 +478,12 @@ HRESULT DShowSampleRenderer::Receive(IMediaSample* sample)
     // would decode on to the end of the file after every seek.
     ::WaitForSingleObject(releaseHeld.Get(), INFINITE);
     return S_OK;
+}
+
+uint64_t DShowSampleRenderer::GetSegment()
+{
+    Locked guard(lock);
+    return segment;
 }
 
 void DShowSampleRenderer::OnReceiveFirstSample(IMediaSample* sample)

@@ -6,6 +6,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "core/UniqueHandle.h"
 #include "decode/MediaType.h"
@@ -71,6 +72,12 @@ public:
     HRESULT CopyConnectionMediaType(AM_MEDIA_TYPE& out);
     void SetCallback(ISampleGrabberCB* callback);
     int IsRGB32() const { return isRGB32; }
+    // Segments are counted up by every flush (a seek) and stop; a sample belongs to the
+    // segment in which it was received. The callback reads the sample's own segment.
+    uint64_t GetSegment();
+    uint64_t GetReceivedSegment() const { return receivedSegment; }
+    // Set while the stream has ended in the current segment (a seek past the playable data).
+    HANDLE GetEndOfStreamEvent() const { return endOfStream.Get(); }
     // The media types this renderer takes (S_OK) or refuses (S_FALSE).
     HRESULT CheckMediaType(const AM_MEDIA_TYPE& type) const;
 
@@ -101,6 +108,9 @@ private:
     bool isAtEndOfStream = false;
     KernelHandle releaseHeld;     // manual-reset: lets a held sample go
     KernelHandle cued;            // manual-reset: a paused renderer has its sample (or the end)
+    KernelHandle endOfStream;     // manual-reset: the end of the stream came in this segment
+    uint64_t segment = 0;
+    uint64_t receivedSegment = 0;  // written and read on the streaming thread only
     GUID acceptedSubtype;
     AM_MEDIA_TYPE connectionType = {};
     VIDEOINFOHEADER2 header = {};

@@ -10,7 +10,7 @@
 #include "core/UniqueHandle.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
 #include "decode/DShowSampleRenderer.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 namespace {
 
@@ -63,29 +63,31 @@ std::unique_ptr<Gdiplus::Bitmap> FrameDecodeSampleGrabberCB::ImageFromSample(con
 {
     const int rows = height < 0 ? -height : height;
     const int64_t pixels = int64_t(width) * rows;
+    if (!data || width <= 0 || rows <= 0 || pixels >= kLargestPixelCount) return nullptr;
+    // A YUY2 row holds whole pixel pairs: an odd width still ends with a complete pair.
+    const int64_t packedRow = isRGB32 ? int64_t(width) * 4 : int64_t((width + 1) / 2) * 4;
+    int64_t stride = packedRow;
+    if (length % rows == 0 && length / rows > packedRow) stride = length / rows;  // padded further upstream
     // The frame size comes from upstream: never read past the sample it describes.
-    if (!data || width <= 0 || rows <= 0 || pixels >= kLargestPixelCount || length < pixels * (isRGB32 ? 4 : 2))
-        return nullptr;
+    if (length < stride * (rows - 1) + packedRow) return nullptr;
 
+    const bool bottomUp = isRGB32 && height > 0;
     void* bits = nullptr;
-    GdiObject dib = MakeDib(width, rows, isRGB32, &bits);
+    GdiObject dib = MakeDib(width, rows, bottomUp, &bits);
     if (!dib || !bits) return nullptr;
-    if (isRGB32) {
-        memcpy(bits, data, static_cast<size_t>(pixels) * 4);
-        TheLog().Write(L"RGB32");
-    } else {
-        std::vector<uint32_t> converted(static_cast<size_t>(pixels), 0);
-        for (int row = 0; row < rows; ++row) {
-            const uint8_t* in = data + int64_t(row) * width * 2;
-            uint32_t* out = converted.data() + int64_t(row) * width;
-            for (int pair = 0; pair < width / 2; ++pair, in += 4) {
-                out[2 * pair] = Yuy2ToRgb(in[0], in[1], in[3]);
-                out[2 * pair + 1] = Yuy2ToRgb(in[2], in[1], in[3]);
-            }
+    auto* out = static_cast<uint32_t*>(bits);
+    for (int row = 0; row < rows; ++row, out += width) {
+        const uint8_t* in = data + int64_t(row) * stride;
+        if (isRGB32) {
+            memcpy(out, in, static_cast<size_t>(width) * 4);
+            continue;
         }
-        memcpy(bits, converted.data(), converted.size() * 4);
-        TheLog().Write(L"YUY2");
+        for (int x = 0; x < width; x += 2, in += 4) {
+            out[x] = Yuy2ToRgb(in[0], in[1], in[3]);
+            if (x + 1 < width) out[x + 1] = Yuy2ToRgb(in[2], in[1], in[3]);
+        }
     }
+    TheLog().Write(isRGB32 ? L"RGB32" : L"YUY2");
     std::unique_ptr<Gdiplus::Bitmap> image(Gdiplus::Bitmap::FromHBITMAP(static_cast<HBITMAP>(dib.Get()), nullptr));
     if (image && image->GetLastStatus() != Gdiplus::Ok) image.reset();
     return image;
@@ -93,7 +95,13 @@ std::unique_ptr<Gdiplus::Bitmap> FrameDecodeSampleGrabberCB::ImageFromSample(con
 
 HRESULT STDMETHODCALLTYPE FrameDecodeSampleGrabberCB::SampleCB(double sampleTime, IMediaSample* sample)
 {
-    if (!sample || IsSlotOccupied()) return 0;
+    DShowSampleRenderer* renderer = decoder.GetRenderer();
+    if (!sample || !renderer) return 0;
+    const uint64_t segment = renderer->GetReceivedSegment();
+    {
+        std::lock_guard<std::mutex> guard(slotLock);
+        if (occupied || segment <= captureAfterSegment) return 0;  // from before the seek
+    }
     LONGLONG start = 0, end = 0;
     sample->GetMediaTime(&start, &end);
     TheLog().Write(L"サンプルタイム Time1　= %I64d", start);
@@ -104,39 +112,34 @@ HRESULT STDMETHODCALLTYPE FrameDecodeSampleGrabberCB::SampleCB(double sampleTime
     long length = sample->GetActualDataLength();
     sample->GetPointer(&data);
     const AM_MEDIA_TYPE& connected = decoder.GetConnectedMediaType();
-    if (length <= 0 || !data || !connected.pbFormat || connected.cbFormat < sizeof(VIDEOINFOHEADER2)) return 0;
-    const auto* header = reinterpret_cast<const VIDEOINFOHEADER2*>(connected.pbFormat);
-    if (IsSlotOccupied()) return 0;
-
-    DShowSampleRenderer* renderer = decoder.GetRenderer();
-    std::unique_ptr<Gdiplus::Bitmap> image = ImageFromSample(data, length, std::abs(static_cast<int>(header->bmiHeader.biWidth)),
-                                                             header->bmiHeader.biHeight, renderer && renderer->IsRGB32());
+    std::unique_ptr<Gdiplus::Bitmap> image;
+    if (length > 0 && data && connected.pbFormat && connected.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+        const auto* header = reinterpret_cast<const VIDEOINFOHEADER2*>(connected.pbFormat);
+        image = ImageFromSample(data, length, std::abs(static_cast<int>(header->bmiHeader.biWidth)),
+                                header->bmiHeader.biHeight, renderer->IsRGB32());
+    }
     {
         std::lock_guard<std::mutex> guard(slotLock);
-        if (image) {
-            slot = std::move(image);
-            occupied = true;
-        }
+        if (occupied || segment <= captureAfterSegment) return 0;  // a newer seek began meanwhile
+        slot = std::move(image);
+        occupied = true;
     }
-    ::SetEvent(decoder.GetFrameEvent());  // also without an image: the decoder then seeks again at once
+    // Also without an image (an empty or short sample): that frame is lost, and the decoder
+    // goes on to the next one at once.
+    ::SetEvent(decoder.GetFrameEvent());
     return 1;
+}
+
+void FrameDecodeSampleGrabberCB::BeginCapture(uint64_t afterSegment)
+{
+    std::lock_guard<std::mutex> guard(slotLock);
+    slot.reset();
+    occupied = false;
+    captureAfterSegment = afterSegment;
 }
 
 std::unique_ptr<Gdiplus::Bitmap> FrameDecodeSampleGrabberCB::TakeImage()
 {
     std::lock_guard<std::mutex> guard(slotLock);
     return std::move(slot);
-}
-
-void FrameDecodeSampleGrabberCB::ClearSlot()
-{
-    std::lock_guard<std::mutex> guard(slotLock);
-    slot.reset();
-    occupied = false;
-}
-
-bool FrameDecodeSampleGrabberCB::IsSlotOccupied()
-{
-    std::lock_guard<std::mutex> guard(slotLock);
-    return occupied;
 }

@@ -28,18 +28,22 @@ public:
     // BT.601 studio range to 0x00RRGGBB.
     static uint32_t Yuy2ToRgb(int y, int u, int v);
     // A frame of `width` x |height| from a sample of `length` bytes, or null when the sample
-    // is too short for the frame it claims to hold (or the frame is absurdly large).
+    // is too short for the frame it claims to hold (or the frame is absurdly large). Rows
+    // are padded to 4 bytes, or as long as the sample's length shows; YUY2 is top-down,
+    // RGB32 bottom-up unless its height is negative.
     static std::unique_ptr<Gdiplus::Bitmap> ImageFromSample(const uint8_t* data, int64_t length, int width, int height,
                                                             bool isRGB32);
 
-    // The capture slot.
+    // The capture slot. BeginCapture empties it and from then on accepts only a sample of a
+    // later renderer segment than `afterSegment`: one delivered after the coming seek's
+    // flush, never one still being converted from before it.
+    void BeginCapture(uint64_t afterSegment);
     std::unique_ptr<Gdiplus::Bitmap> TakeImage();
-    void ClearSlot();
-    bool IsSlotOccupied();
 
 private:
     DShowMovieFrameDecode_CL& decoder;
     std::mutex slotLock;
     std::unique_ptr<Gdiplus::Bitmap> slot;
-    bool occupied = false;  // from a capture until the next ClearSlot, even once taken
+    uint64_t captureAfterSegment = 0;
+    bool occupied = false;  // a sample of this capture came (with or without an image)
 };

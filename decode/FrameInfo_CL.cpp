@@ -1,8 +1,21 @@
 #include "decode/FrameInfo_CL.h"
 
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 FrameInfo_CL::FrameInfo_CL() = default;
+
+std::unique_ptr<Gdiplus::Image> FrameInfo_CL::LoadPicture(const std::wstring& path)
+{
+    Gdiplus::Bitmap file(path.c_str());
+    if (file.GetLastStatus() != Gdiplus::Ok) return nullptr;
+    const INT width = static_cast<INT>(file.GetWidth()), height = static_cast<INT>(file.GetHeight());
+    if (width <= 0 || height <= 0) return nullptr;
+    auto copy = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
+    if (copy->GetLastStatus() != Gdiplus::Ok) return nullptr;
+    Gdiplus::Graphics graphics(copy.get());
+    if (graphics.DrawImage(&file, 0, 0, width, height) != Gdiplus::Ok) return nullptr;
+    return copy;
+}
 
 FrameInfo_CL::~FrameInfo_CL()
 {

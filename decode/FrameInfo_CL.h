@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <memory>
+#include <string>
 
 namespace Gdiplus {
 class Image;
@@ -16,6 +17,9 @@ public:
     static constexpr int kMaxFrames = 25;
 
     FrameInfo_CL();
+    // A copy of a picture file as a bitmap of its own, so the file is not held open while it
+    // is shown; null when it cannot be read or is too large for GDI+.
+    static std::unique_ptr<Gdiplus::Image> LoadPicture(const std::wstring& path);
     virtual ~FrameInfo_CL();
     FrameInfo_CL(const FrameInfo_CL&) = delete;
     FrameInfo_CL& operator=(const FrameInfo_CL&) = delete;

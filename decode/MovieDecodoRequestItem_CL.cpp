@@ -1,6 +1,6 @@
 #include "decode/MovieDecodoRequestItem_CL.h"
 
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 MovieDecodoRequestItem_CL::MovieDecodoRequestItem_CL() = default;
 MovieDecodoRequestItem_CL::~MovieDecodoRequestItem_CL() = default;

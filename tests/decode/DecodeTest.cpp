@@ -15,7 +15,7 @@
 #include "support/GuiTestSupport.h"
 #include "support/RemoteProgram.h"
 #include "support/TestFolder.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <cstring>
+#include <vector>
 #include <dshow.h>
 #include <dvdmedia.h>
 #include <objbase.h>
@@ -10,7 +12,7 @@
 #include "decode/DShowSampleRenderer.h"
 #include "decode/FrameDecodeSampleGrabberCB.h"
 #include "decode/FrameInfo_CL.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 namespace {
 
@@ -44,26 +46,42 @@ TEST(FrameCapture, Yuy2ConvertsWithStudioRangeBt601)
     EXPECT_EQ(FrameDecodeSampleGrabberCB::Yuy2ToRgb(81, 90, 240), 0xFF0000u);
 }
 
-TEST(FrameCapture, SamplesBecomeImagesOnlyWhenLongEnough)
+TEST(FrameCapture, SamplesBecomeImagesWithTheirRowStrideAndOnlyWhenLongEnough)
 {
     PrepareGdiplus();
-    // RGB32, 2 x 2: rows A (red) then B (blue) in memory; bottom-up, so B is on top.
+    // RGB32, 2 x 2: rows A (red) then B (blue) in memory. A positive height is bottom-up
+    // (B on top), a negative one top-down (A on top).
     const uint32_t rgb[] = {0x00FF0000, 0x00FF0000, 0x000000FF, 0x000000FF};
-    auto image = FrameDecodeSampleGrabberCB::ImageFromSample(reinterpret_cast<const uint8_t*>(rgb), sizeof(rgb), 2, -2, true);
+    auto image = FrameDecodeSampleGrabberCB::ImageFromSample(reinterpret_cast<const uint8_t*>(rgb), sizeof(rgb), 2, 2, true);
     ASSERT_NE(image, nullptr);
-    EXPECT_EQ(image->GetHeight(), 2u) << "a negative height counts as its absolute value";
     EXPECT_EQ(Pixel(*image, 0, 0), 0x0000FFu);
     EXPECT_EQ(Pixel(*image, 0, 1), 0xFF0000u);
+    image = FrameDecodeSampleGrabberCB::ImageFromSample(reinterpret_cast<const uint8_t*>(rgb), sizeof(rgb), 2, -2, true);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->GetHeight(), 2u) << "a negative height counts as its absolute value";
+    EXPECT_EQ(Pixel(*image, 0, 0), 0xFF0000u);
+    EXPECT_EQ(Pixel(*image, 0, 1), 0x0000FFu);
 
-    // YUY2, 3 x 2 (odd width): top-down, last column black. Row 0 white, row 1 red.
-    const uint8_t yuy2[] = {235, 128, 235, 128, 0, 0, 81, 90, 81, 240, 0, 0};
+    // YUY2, 3 x 2 (odd width): top-down, each row two whole pixel pairs (8 bytes, as the
+    // platform pads rows to 4 bytes). Row 0 white with a red last pixel, row 1 red.
+    const uint8_t yuy2[] = {235, 128, 235, 128, 81, 90, 16, 240, 81, 90, 81, 240, 81, 90, 81, 240};
     image = FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2), 3, 2, false);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(Pixel(*image, 1, 0), 0xFFFFFFu);
+    EXPECT_EQ(Pixel(*image, 2, 0), 0xFF0000u) << "the odd last column is converted too";
+    EXPECT_EQ(Pixel(*image, 0, 1), 0xFF0000u) << "row 1 starts after the padding";
+    EXPECT_EQ(Pixel(*image, 2, 1), 0xFF0000u);
+
+    // Rows padded further than 4 bytes: the stride comes from the sample's length.
+    std::vector<uint8_t> wide(2 * 16, 0);
+    memcpy(wide.data(), yuy2, 8);
+    memcpy(wide.data() + 16, yuy2 + 8, 8);
+    image = FrameDecodeSampleGrabberCB::ImageFromSample(wide.data(), int64_t(wide.size()), 3, 2, false);
+    ASSERT_NE(image, nullptr);
     EXPECT_EQ(Pixel(*image, 0, 1), 0xFF0000u);
-    EXPECT_EQ(Pixel(*image, 2, 0), 0x000000u);
 
     // A format block that claims more than the sample holds is not read past the sample.
+    EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2) - 1, 3, 2, false), nullptr);
     EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2), 1920, 1080, false), nullptr);
     EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, sizeof(yuy2), 0, 2, false), nullptr);
     EXPECT_EQ(FrameDecodeSampleGrabberCB::ImageFromSample(yuy2, 1000000, 65536, 65536, false), nullptr);

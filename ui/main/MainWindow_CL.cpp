@@ -6,11 +6,12 @@
 
 #include "core/AppMessages.h"
 #include "core/ApplicationData_CL.h"
+#include "core/GdiPlus.h"
 #include "core/Log_CL.h"
 #include "core/PathFunctions.h"
 #include "core/TextFormat.h"
 #include "engine/ListFile.h"
-#include "ui/main/ImagePane_CL.h"
+#include "ui/main/TestAAA_CL.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/FolderSelectDialog_CL.h"
 #include "ui/toolkit/ListView_CL.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr int kListWidth = 548, kListHeight = 308;
 constexpr DWORD kListExStyle = LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES;
 constexpr int kProgressMaximum = 1000;
-constexpr int kHoverTipWidth = 320;
 
 const wchar_t kStartText[] = L"比較開始";
 const wchar_t kCancelText[] = L"ｷｬﾝｾﾙ";
@@ -67,8 +67,8 @@ void MainWindow_CL::OnCreate(CREATESTRUCTW*)
     tab->AddTab(isFileListMode ? L"比較対象ファイル" : L"比較対象フォルダ", -1, -1, 0);
     tab->AddTab(L"比較結果", -1, -1, 1);
 
-    auto pane = std::make_unique<ImagePane_CL>();
-    pane->Create(hwnd, factory.TakeNextId(), settings.programFolder + L"\\app_image.png");
+    auto pane = std::make_unique<TestAAA_CL>(*this, settings);
+    pane->Create(hwnd, factory.TakeNextId());
     resultPane = pane.get();
     factory.Adopt(std::move(pane));
 
@@ -77,8 +77,8 @@ void MainWindow_CL::OnCreate(CREATESTRUCTW*)
     splitFrame.SetSecondWindow(tab->GetHwnd());
     splitFrame.SetPosition(kInitialLowerPaneHeight);
 
-    folderList->Subclass(&ListHoverHandler);
-    groupList->Subclass(&ListHoverHandler);
+    folderListTip.Attach(hwnd, *folderList);
+    groupListTip.Attach(hwnd, *groupList);
     FillFolderList();
 
     OnLayout();
@@ -93,7 +93,6 @@ void MainWindow_CL::CreateLists()
     folderList->Hide();
     folderList->SetExtendedStyle(kListExStyle | LVS_EX_CHECKBOXES);
     folderList->AddColumn(L"フォルダ", LVCFMT_LEFT, 640);
-    folderListTip.Create(hwnd);
 
     fileListView = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, kListWidth, kListHeight, 0));
     fileListView->Hide();
@@ -108,7 +107,6 @@ void MainWindow_CL::CreateLists()
     groupList->AddColumn(L"拡張子", LVCFMT_LEFT, 64);
     groupList->AddColumn(L"ファイルサイズ", LVCFMT_RIGHT, 100);
     groupList->AddColumn(L"重複数", LVCFMT_RIGHT, 64);
-    groupListTip.Create(hwnd);
 }
 
 void MainWindow_CL::ReadListFile()
@@ -158,6 +156,7 @@ void MainWindow_CL::ShowTab(int index)
     if (index == 0) {
         (isFileListMode ? fileListView : folderList)->Show();
         groupList->Hide();
+        resultPane->ShowGroup(nullptr, -1);
     } else {
         folderList->Hide();
         fileListView->Hide();
@@ -190,6 +189,7 @@ void MainWindow_CL::StartOrCancel()
         return;
     }
     groupList->DeleteAllItems();
+    resultPane->ShowGroup(nullptr, -1);
     SetBusy();
     ShowTab(1);
     searchJob.StartSearch();
@@ -238,6 +238,7 @@ int MainWindow_CL::OnClose()
         closeAfterSearch = true;
         return 0;
     }
+    resultPane->StopDecoding();
     return 1;
 }
 
@@ -335,32 +336,17 @@ LRESULT MainWindow_CL::OnNotify(const NMHDR& header)
             }
         }
     } else if (header.hwndFrom == groupList->GetHwnd() && header.code == LVN_ITEMCHANGED) {
+        const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
         int selected = groupList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
         settings.selectedItemIndex = selected;
-        if (selected >= 0) TheLog().Write(L"アイテム選択(%d)", selected);
+        // One selection raises several changes (focus, selection): show the group once, when
+        // its row becomes the selected one.
+        const UINT selection = LVIS_SELECTED | LVIS_FOCUSED;
+        if (selected >= 0 && change.iItem == selected && ((change.uNewState ^ change.uOldState) & selection)) {
+            TheLog().Write(L"アイテム選択(%d)", selected);
+            resultPane->ShowGroup(&searchJob.Scanner(), selected);
+        }
     }
-    return 0;
-}
-
-void MainWindow_CL::OnListHover(HWND list, POINT point)
-{
-    LVHITTESTINFO hit = {};
-    hit.pt = point;
-    if (::SendMessageW(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 || hit.iItem < 0) return;
-    bool isFolders = list == folderList->GetHwnd();
-    POINT& last = isFolders ? folderListHover : groupListHover;
-    if (last.x == hit.iItem && last.y == hit.iSubItem) return;
-    last = POINT{hit.iItem, hit.iSubItem};
-    ListView_CL* view = isFolders ? folderList : groupList;
-    (isFolders ? folderListTip : groupListTip).ShowTextOver(list, view->GetItemText(hit.iItem, hit.iSubItem), kHoverTipWidth);
-}
-
-LRESULT MainWindow_CL::ListHoverHandler(HWND list, UINT message, WPARAM, LPARAM lParam)
-{
-    if (message != WM_MOUSEMOVE) return 0;
-    auto* base = reinterpret_cast<MainWindowBase_CL*>(::GetWindowLongPtrW(::GetParent(list), GWLP_USERDATA));
-    auto* self = static_cast<MainWindow_CL*>(base);
-    if (self) self->OnListHover(list, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
     return 0;
 }
 

@@ -9,14 +9,14 @@
 #include "ui/toolkit/ControlFactory_CL.h"
 #include "ui/toolkit/MainWindowBase_CL.h"
 #include "ui/toolkit/SplitFrame_CL.h"
-#include "ui/toolkit/ToolTips_CL.h"
+#include "ui/toolkit/ListHoverTip_CL.h"
 
 class ApplicationData_CL;
 class Button_CL;
-class ImagePane_CL;
 class ListView_CL;
 class ProgressBar_CL;
 class Tab_CL;
+class TestAAA_CL;
 
 // The program's top-level window: the preview pane above a splitter, below it a tab
 // control showing the folder list (or the listed files) and the group list, and a bottom
@@ -72,8 +72,6 @@ private:
     void ShowMenu(std::initializer_list<MenuItem> items, UINT disabledCommand);
     void ShowFolderMenu();
     void ShowAppMenu();
-    void OnListHover(HWND list, POINT point);
-    static LRESULT ListHoverHandler(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
 
     ApplicationData_CL& settings;
     ControlFactory_CL factory{kFirstControlId};
@@ -83,14 +81,12 @@ private:
     ProgressBar_CL* progressBar = nullptr;
     Button_CL* startButton = nullptr;
     Tab_CL* tab = nullptr;
-    ImagePane_CL* resultPane = nullptr;
+    TestAAA_CL* resultPane = nullptr;
     SplitFrame_CL splitFrame{Split_CL::kHorizontal};
     int lowerPaneHeight = kInitialLowerPaneHeight;
     FindCompareFile_CL searchJob;
-    ToolTips_CL groupListTip;
-    POINT groupListHover = {-1, -1};
-    ToolTips_CL folderListTip;
-    POINT folderListHover = {-1, -1};
+    ListHoverTip_CL groupListTip;
+    ListHoverTip_CL folderListTip;
     bool isFileListMode = false;
     std::wstring listFilePath;
     std::vector<std::wstring> fileList;

@@ -13,7 +13,7 @@
 #include "support/GuiTestSupport.h"
 #include "support/TestFolder.h"
 #include "ui/main/MainWindow_CL.h"
-#include "ui/toolkit/GdiPlus.h"
+#include "core/GdiPlus.h"
 
 namespace {
 

@@ -1,0 +1,340 @@
+#include "ui/main/TestAAA_CL.h"
+
+#include <commctrl.h>
+
+#include "core/AppMessages.h"
+#include "core/ApplicationData_CL.h"
+#include "core/GdiPlus.h"
+#include "core/Log_CL.h"
+#include "core/PathFunctions.h"
+#include "engine/FirstFileCompare_CL.h"
+#include "ui/main/MainWindow_CL.h"
+#include "ui/toolkit/Button_CL.h"
+#include "ui/toolkit/ListView_CL.h"
+#include "ui/toolkit/PopupMenu_CL.h"
+
+namespace {
+
+constexpr DWORD kListExStyle = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES;
+
+}  // namespace
+
+TestAAA_CL::TestAAA_CL(MainWindow_CL& mainWindow, ApplicationData_CL& settings)
+    : mainWindow(mainWindow), settings(settings)
+{
+}
+
+TestAAA_CL::~TestAAA_CL()
+{
+    StopDecoding();
+}
+
+HWND TestAAA_CL::Create(HWND parent, int controlId)
+{
+    decodeThread.SetErrorImagePath(settings.programFolder + L"\\decode_err_image.jpg");
+    decodeThread.Start();
+
+    // SS_NOTIFY: a plain static lets mouse messages through to its parent.
+    CreateChild(L"Static", L"", SS_NOTIFY, 0, parent, controlId, 0, 0, 100, 100, false);
+
+    deleteButton = factory.GetControl<Button_CL>(factory.AddButton(hwnd, L"削除", 0, 0));
+    deleteButton->Resize(64, 20, TRUE);
+    deleteButton->Enable(FALSE);
+
+    resultList = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, 480, 200, LVS_SINGLESEL));
+    resultList->SetFontScale(1.0f, FW_NORMAL);
+    resultList->SetExtendedStyle(kListExStyle);
+    resultList->AddColumn(L"比較量", LVCFMT_LEFT, 64);
+    resultList->AddColumn(L"ファイル名", LVCFMT_LEFT, 300);
+    resultList->AddColumn(L"拡張子", LVCFMT_LEFT, 64);
+    resultList->AddColumn(L"フォルダ", LVCFMT_LEFT, 400);
+
+    listTip.Attach(hwnd, *resultList);
+    Subclass(nullptr);  // OnMessage sees the pane's messages first
+
+    decoder.Attach(&decodeThread, hwnd);
+    ShowFile(-1);
+    return hwnd;
+}
+
+RECT TestAAA_CL::FitCentred(int areaWidth, int areaHeight, int imageWidth, int imageHeight)
+{
+    int64_t width = imageWidth, height = imageHeight;
+    if (areaWidth < width) {
+        height = height * areaWidth / width;
+        width = areaWidth;
+    }
+    if (areaHeight < height) {
+        width = width * areaHeight / height;
+        height = areaHeight;
+    }
+    const int x = static_cast<int>((areaWidth - width) / 2), y = static_cast<int>((areaHeight - height) / 2);
+    return RECT{x, y, x + static_cast<int>(width), y + static_cast<int>(height)};
+}
+
+std::wstring TestAAA_CL::ComparedShareText(const CompareFileEntry& entry, bool isGroupBase)
+{
+    if (isGroupBase) return L"---";
+    const int64_t size = static_cast<int64_t>(entry.size);
+    const int64_t percent = size == 0 ? 0 : static_cast<int64_t>(entry.comparedBytes) * 100 / size;
+    return std::to_wstring(percent) + L"%";
+}
+
+void TestAAA_CL::SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
+                                 std::wstring& folder)
+{
+    // The extension is the file name's: a dot in a folder name is no extension.
+    const std::wstring fileName = GetFileNamePart(path);
+    name = RemoveExtension(fileName);
+    extension = GetExtension(fileName);
+    folder = GetDirectoryPart(path);
+}
+
+DuplicateGroup TestAAA_CL::CurrentGroup() const
+{
+    if (!groupSource || groupIndex < 0) return {};
+    CriticalSection_CL::Guard guard(groupSource->GroupsLock());
+    const std::vector<DuplicateGroup>& groups = groupSource->Groups();
+    return groupIndex < static_cast<int>(groups.size()) ? groups[groupIndex] : DuplicateGroup{};
+}
+
+void TestAAA_CL::ShowGroup(FirstFileCompare_CL* source, int index)
+{
+    groupSource = index >= 0 ? source : nullptr;
+    groupIndex = groupSource ? index : -1;
+    shownRow = -1;
+    TheLog().Write(L"DeleteAllItems");
+    resultList->DeleteAllItems();
+    TheLog().Write(L"UpdateList");
+    UpdateList();
+    TheLog().Write(L"UpdateList0");
+    ShowFile(0);
+    // The first file is the one previewed: show it selected (already shown, so no restart).
+    if (resultList->GetItemCount() > 0) {
+        LVITEMW state = {};
+        state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+        ::SendMessageW(resultList->GetHwnd(), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+    }
+}
+
+void TestAAA_CL::UpdateList()
+{
+    TheLog().Write(L"UpdateList(start)");
+    listTip.Reset();
+    resultList->DeleteAllItems();
+    const DuplicateGroup group = CurrentGroup();
+    for (size_t i = 0; i < group.size(); ++i) {
+        std::wstring name, extension, folder;
+        SplitPathForRow(group[i]->path, name, extension, folder);
+        const int row = static_cast<int>(i);
+        resultList->PutCell(row, 0, ComparedShareText(*group[i], i == 0), -1, 0);
+        resultList->PutCell(row, 1, name, -1, 0);
+        resultList->PutCell(row, 2, extension, -1, 0);
+        resultList->PutCell(row, 3, folder, -1, 0);
+    }
+    UpdateDeleteButton();
+    TheLog().Write(L"UpdateList(end)");
+}
+
+int TestAAA_CL::KindOf(const std::wstring& path) const
+{
+    const std::wstring extension = GetExtension(GetFileNamePart(path), true);
+    ExtEntry found;
+    if (settings.movieExtInfo.Find(extension, found)) return kMovie;
+    if (settings.pictureExtInfo.Find(extension, found)) return kStillImage;
+    return kNeither;
+}
+
+void TestAAA_CL::CancelDecoding()
+{
+    decoder.CancelAllRequests();
+    while (decodeThread.IsCancelPending()) ::Sleep(10);
+}
+
+void TestAAA_CL::ShowFile(int row)
+{
+    if (row != shownRow) {
+        const DuplicateGroup group = CurrentGroup();
+        const bool hasFile = row >= 0 && row < static_cast<int>(group.size());
+        shownKind = hasFile ? KindOf(group[row]->path) : kNeither;
+        shownPath = hasFile ? group[row]->path : std::wstring();
+        if (shownKind != kMovie) {
+            // Frames still on their way belong to a movie no longer shown.
+            CancelDecoding();
+            const std::wstring picture = shownKind == kStillImage ? shownPath : settings.programFolder + L"\\app_image.png";
+            frames.SetImage(FrameInfo_CL::LoadPicture(picture));
+        } else {
+            RequestMovie(shownPath);
+        }
+        shownRow = row;
+    }
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void TestAAA_CL::RequestMovie(const std::wstring& path)
+{
+    TheLog().Write(L"デコードキャンセル");
+    TheLog().Write(L"ASyncCancelDecodeAllFrame(start)");
+    CancelDecoding();
+    TheLog().Write(L"ASyncCancelDecodeAllFrame(end)");
+    const int side = settings.PreviewGridSide();
+    const std::vector<int64_t> frameTimes(static_cast<size_t>(side * side), DShowMovieFrameDecode_CL::kNextEvenPoint);
+    requestKey = DShowMovieFrameDecodeThread_CL::FollowingRequestId(requestKey);
+    TheLog().Write(L"デコード開始");
+    TheLog().Write(L"ASyncMovieFileDecodeRequest(start)");
+    decoder.RequestMovieFrames(path, frameTimes, requestKey, 0);
+    TheLog().Write(L"ASyncMovieFileDecodeRequest(end)");
+    TheLog().Write(L"SetWidthCount()");
+    frames.CreateFrameBitmap();
+    frames.SetWidthCount(side);
+    TheLog().Write(L"ReplaseFrameBitmap(start)");
+    TheLog().Write(L"ReplaseFrameBitmap(end)");
+}
+
+void TestAAA_CL::OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL> result)
+{
+    TheLog().Write(L"デコード完了(%d)", result->requestKey);
+    // Frames of a superseded request, or arriving after a picture was selected, are dropped.
+    if (result->requestKey != requestKey || shownKind != kMovie) return;
+    if (result->frameNumber == 1) {
+        frames.ClearFrames();
+        TheLog().Write(L"CreateFrameBitmap");
+        frames.CreateFrameBitmap();
+    }
+    frames.SetFrame(result->frameNumber - 1, std::move(result->image));
+    TheLog().Write(L"再描画");
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void TestAAA_CL::StopDecoding()
+{
+    if (!decodeThread.IsThreadRunning()) return;
+    CancelDecoding();
+    decodeThread.Stop();
+    ReleasePostedResults();
+}
+
+void TestAAA_CL::ReleasePostedResults()
+{
+    // Results posted before the decode thread stopped would never be drawn: free them now.
+    MSG message;
+    while (hwnd && ::PeekMessageW(&message, hwnd, MSG_DECODE_RESULT, MSG_DECODE_RESULT, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {  // Wine hands it out whatever the filter: put it back
+            ::PostQuitMessage(static_cast<int>(message.wParam));
+            break;
+        }
+        delete reinterpret_cast<MovieDecodoRequestItem_CL*>(message.lParam);
+    }
+}
+
+void TestAAA_CL::UpdateDeleteButton()
+{
+    bool anyChecked = false;
+    for (int row = 0; row < resultList->GetItemCount() && !anyChecked; ++row) anyChecked = resultList->GetCheckState(row) == 1;
+    deleteButton->Enable(anyChecked);
+}
+
+void TestAAA_CL::Layout(int width, int height)
+{
+    ::MoveWindow(resultList->GetHwnd(), 0, height - kListHeight, width, kListHeight, TRUE);
+    deleteButton->Move(width - deleteButton->GetWidth(), height - kListHeight + 2, TRUE);
+    frames.CreateBackBuffer(width, height - kListHeight);
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+}
+
+void TestAAA_CL::Paint()
+{
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(hwnd, &paint);
+    RECT client;
+    ::GetClientRect(hwnd, &client);
+    const int width = client.right, height = client.bottom - kListHeight;
+    Gdiplus::Bitmap* back = frames.GetBackBuffer();
+    if (width > 0 && height > 0 && back) {
+        {
+            Gdiplus::Graphics canvas(back);
+            canvas.Clear(Gdiplus::Color(255, 0, 0, 0));
+            if (Gdiplus::Image* image = frames.GetDisplayImage()) {
+                RECT place = FitCentred(width, height, static_cast<int>(image->GetWidth()), static_cast<int>(image->GetHeight()));
+                canvas.DrawImage(image, static_cast<INT>(place.left), static_cast<INT>(place.top),
+                                 static_cast<INT>(place.right - place.left), static_cast<INT>(place.bottom - place.top));
+            }
+        }
+        Gdiplus::Graphics screen(dc);
+        screen.DrawImage(back, 0, 0, width, height);
+    }
+    ::EndPaint(hwnd, &paint);
+}
+
+void TestAAA_CL::OnMouse(UINT message)
+{
+    POINT cursor;
+    ::GetCursorPos(&cursor);
+    HWND main = mainWindow.GetHwnd();
+    if (message == WM_RBUTTONUP) {
+        ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(ID_APP_MENU, 0), 0);
+    } else if (message == WM_LBUTTONDOWN && !isDragging) {
+        // Measured from the main window's corner, so the window does not jump as it follows.
+        RECT frame;
+        ::GetWindowRect(main, &frame);
+        dragOffset = POINT{cursor.x - frame.left, cursor.y - frame.top};
+        isDragging = true;
+        ::SetCapture(hwnd);
+    } else if (message == WM_MOUSEMOVE && isDragging) {
+        if (!settings.isMaximised)
+            ::SetWindowPos(main, nullptr, cursor.x - dragOffset.x, cursor.y - dragOffset.y, 0, 0,
+                           SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    } else if (message == WM_LBUTTONUP && isDragging) {
+        isDragging = false;
+        ::ReleaseCapture();
+    } else if (message == WM_CAPTURECHANGED) {
+        isDragging = false;
+    }
+}
+
+LRESULT TestAAA_CL::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        Paint();
+        SetHandled(1);
+        return 0;
+    case WM_ERASEBKGND:
+        SetHandled(1);
+        return 1;
+    case WM_SIZE:
+        Layout(LOWORD(lParam), HIWORD(lParam));
+        break;
+    case MSG_DECODE_RESULT:
+        OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL>(reinterpret_cast<MovieDecodoRequestItem_CL*>(lParam)));
+        SetHandled(1);
+        return 0;
+    case MSG_DECODE_CANCELED:
+        SetHandled(1);
+        return 0;
+    case WM_NOTIFY: {
+        const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
+        if (header.hwndFrom == resultList->GetHwnd() && header.code == LVN_ITEMCHANGED) {
+            const int row = resultList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
+            if (row >= 0) ShowFile(row);
+            UpdateDeleteButton();
+        }
+        break;
+    }
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MOUSEMOVE:
+    case WM_CAPTURECHANGED:
+        OnMouse(message);
+        break;
+    case WM_DESTROY:
+        StopDecoding();
+        break;
+    }
+    if (PopupMenu_CL::DrawMenuItem(window, message, wParam, lParam)) {
+        SetHandled(1);
+        return TRUE;
+    }
+    return 0;
+}

@@ -1,0 +1,90 @@
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "decode/DShowMovieFrameDecodeThread_CL.h"
+#include "decode/DShowMovieFrameDecode_CL.h"
+#include "decode/FrameInfo_CL.h"
+#include "engine/DuplicateGroup.h"
+#include "ui/toolkit/ControlFactory_CL.h"
+#include "ui/toolkit/ListHoverTip_CL.h"
+#include "ui/toolkit/StaticText_CL.h"
+
+class ApplicationData_CL;
+class Button_CL;
+class FirstFileCompare_CL;
+class ListView_CL;
+class MainWindow_CL;
+class MovieDecodoRequestItem_CL;
+
+// The result pane, the upper half of the main window: the files of the selected duplicate
+// group in a list along its bottom, and above them a preview of the selected file: a grid
+// of frames decoded from a movie, the picture of a still image, or the application image.
+// It owns the decoder, its decode thread and the preview images.
+class TestAAA_CL : public StaticText_CL {
+public:
+    static constexpr int kFirstControlId = 0x1100;
+    static constexpr int kListHeight = 100;
+    enum FileKind { kNeither = -1, kStillImage = 1, kMovie = 2 };
+
+    TestAAA_CL(MainWindow_CL& mainWindow, ApplicationData_CL& settings);
+    ~TestAAA_CL() override;
+
+    HWND Create(HWND parent, int controlId);
+    LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    // The group `groupIndex` of the scanner's groups; a null source (or -1) shows none.
+    void ShowGroup(FirstFileCompare_CL* source, int groupIndex);
+    void ShowFile(int row);
+    void UpdateList();
+    // The main window closes: no decoding may outlive it.
+    void StopDecoding();
+
+    int GetShownRow() const { return shownRow; }
+    int GetShownKind() const { return shownKind; }
+    int GetRequestKey() const { return requestKey; }
+    const FrameInfo_CL& GetFrames() const { return frames; }
+
+    // Where a picture of w x h goes in an area of W x H: shrunk to fit (never enlarged),
+    // keeping its proportions, centred.
+    static RECT FitCentred(int areaWidth, int areaHeight, int imageWidth, int imageHeight);
+    // The four columns of a file's row: 比較量, ファイル名, 拡張子, フォルダ.
+    static std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
+    static void SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
+                                std::wstring& folder);
+
+private:
+    DuplicateGroup CurrentGroup() const;
+    int KindOf(const std::wstring& path) const;
+    // Cancels every request of the decoder and waits until the decode thread has taken the
+    // cancel (it wakes from any frame wait at once).
+    void CancelDecoding();
+    void RequestMovie(const std::wstring& path);
+    void OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL> result);
+    void UpdateDeleteButton();
+    void Layout(int width, int height);
+    void Paint();
+    void OnMouse(UINT message);
+    void ReleasePostedResults();
+
+    ControlFactory_CL factory{kFirstControlId};
+    ListView_CL* resultList = nullptr;
+    Button_CL* deleteButton = nullptr;
+    ListHoverTip_CL listTip;
+    MainWindow_CL& mainWindow;
+    ApplicationData_CL& settings;
+    int shownKind = kNeither;
+    std::wstring shownPath;
+    FrameInfo_CL frames;
+    DShowMovieFrameDecode_CL decoder;
+    DShowMovieFrameDecodeThread_CL decodeThread;
+    int requestKey = 0;
+    int shownRow = -2;
+    bool isDragging = false;
+    POINT dragOffset = {0, 0};
+    std::wstring contextPath;
+    FirstFileCompare_CL* groupSource = nullptr;
+    int groupIndex = -1;
+};
