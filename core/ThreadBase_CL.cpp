@@ -48,7 +48,8 @@ void ThreadBase_CL::RequestWork()
 
 int ThreadBase_CL::Post(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    return ::PostThreadMessageW(threadId, message, wParam, lParam);
+    // Wine accepts a post to thread 0; with no worker there is nobody to take it.
+    return threadId ? ::PostThreadMessageW(threadId, message, wParam, lParam) : 0;
 }
 
 unsigned __stdcall ThreadBase_CL::ThreadMain(void* self)

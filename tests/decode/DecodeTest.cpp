@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstring>
+#include <thread>
 #include <set>
 
 #include "core/AppMessages.h"
@@ -223,4 +226,111 @@ TEST(ContactSheet, WritesTheCanvasAndFailsClearlyForAMovieThatCannotBeOpened)
         << "the sheet still shows the error image in every cell";
     EXPECT_EQ(RunCli(L"sheet --grid 7 a b").exitCode, 2u);
     EXPECT_EQ(RunCli(L"sheet \"" + (folder / L"none.avi") + L"\" out.png").exitCode, 2u);
+}
+
+namespace {
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Mean absolute difference of the colour channels over a 16 x 16 grid of sample points.
+double MeanDifference(Gdiplus::Bitmap& a, Gdiplus::Bitmap& b)
+{
+    double sum = 0;
+    for (int i = 0; i < 16; ++i) {
+        for (int j = 0; j < 16; ++j) {
+            Gdiplus::Color pa, pb;
+            a.GetPixel(a.GetWidth() * (2 * i + 1) / 32, a.GetHeight() * (2 * j + 1) / 32, &pa);
+            b.GetPixel(b.GetWidth() * (2 * i + 1) / 32, b.GetHeight() * (2 * j + 1) / 32, &pb);
+            sum += std::abs(pa.GetR() - pb.GetR()) + std::abs(pa.GetG() - pb.GetG()) + std::abs(pa.GetB() - pb.GetB());
+        }
+    }
+    return sum / (16 * 16 * 3);
+}
+
+}  // namespace
+
+// A seek past the playable data ends the stream at once: that cell gets the error image and
+// the next one is tried, so a damaged movie takes seconds, not 10 s per frame.
+TEST(DecodeThread, DamagedMoviesGiveTheirFramesWhereDataExistsAndErrorCellsElsewhereQuickly)
+{
+    struct Case {
+        const wchar_t* name;
+        int fewestFrames, fewestErrors;
+    };
+    for (const Case& movie : {Case{L"half.mp4", 5, 4}, Case{L"half.mkv", 5, 4}, Case{L"steps.mpg", 12, 0}}) {
+        SCOPED_TRACE(testing::Message() << std::string(movie.name, movie.name + wcslen(movie.name)));
+        ResultSink sink;
+        auto start = std::chrono::steady_clock::now();
+        sink.decoder.RequestMovieFrames(Movie(movie.name), std::vector<int64_t>(16, -1), 1, 0);
+        sink.Pump(60000, [&] { return sink.results.size() >= 16; });
+        const double seconds = SecondsSince(start);
+        ASSERT_EQ(sink.results.size(), 16u);
+        EXPECT_LT(seconds, 8.0);
+        int frames = 0, errors = 0, previous = -1;
+        for (const auto& result : sink.results) {
+            ASSERT_NE(result->image, nullptr);
+            if (result->isErrorImage) {
+                ++errors;
+                continue;
+            }
+            ++frames;
+            const int64_t time = result->frameTimes[result->frameNumber - 1];
+            const int shown = SecondShown(*result->image);
+            EXPECT_LE(std::abs(shown - static_cast<int>(time / kSecond)), 1) << "frame at " << time << " shows " << shown;
+            EXPECT_GE(shown, previous);
+            previous = shown;
+        }
+        EXPECT_GE(frames, movie.fewestFrames);
+        EXPECT_GE(errors, movie.fewestErrors);
+        // Error cells come only after the data ends.
+        for (size_t i = 1; i < sink.results.size(); ++i)
+            if (sink.results[i - 1]->isErrorImage && !movie.fewestErrors) EXPECT_TRUE(sink.results[i]->isErrorImage);
+    }
+}
+
+TEST(DecodeThread, OddFrameSizesMatchTheFramesFfmpegTakes)
+{
+    for (const wchar_t* size : {L"853x480", L"321x241"}) {
+        SCOPED_TRACE(testing::Message() << std::string(size, size + wcslen(size)));
+        Prepare();
+        DShowMovieFrameDecode_CL decoder;
+        ASSERT_EQ(decoder.OpenMovie(Movie((std::wstring(L"bars") + size + L".mp4").c_str())), S_OK);
+        std::unique_ptr<Gdiplus::Bitmap> frame = decoder.DecodeFrameAt(2 * kSecond);
+        ASSERT_NE(frame, nullptr);
+        Gdiplus::Bitmap reference(Movie((std::wstring(L"bars") + size + L".png").c_str()).c_str());
+        ASSERT_EQ(reference.GetLastStatus(), Gdiplus::Ok);
+        EXPECT_EQ(frame->GetWidth(), reference.GetWidth());
+        EXPECT_EQ(frame->GetHeight(), reference.GetHeight());
+        EXPECT_LT(MeanDifference(*frame, reference), 12.0) << "sheared rows or wrong colours";
+        decoder.Finalize();
+    }
+}
+
+// A frame that never comes (here: the capture callback taken away) must not hold up a cancel:
+// the wait wakes on the decode thread's cancel event.
+TEST(DecodeThread, ACancelWakesTheWaitForAFrameThatNeverComes)
+{
+    Prepare();
+    DShowMovieFrameDecodeThread_CL thread;  // not started: the cancel stays set for the test
+    DShowMovieFrameDecode_CL decoder;
+    decoder.Attach(&thread, nullptr);
+    ASSERT_EQ(decoder.OpenMovie(Movie(L"steps.mp4")), S_OK);
+    decoder.GetHelper().GetGrabber()->SetCallback(nullptr, 0);
+    std::chrono::steady_clock::time_point cancelled;
+    std::thread canceller([&] {
+        ::Sleep(300);
+        cancelled = std::chrono::steady_clock::now();
+        thread.ASyncCancelDecodeAllFrame(&decoder);
+        // Unacknowledged (no thread): the flag clears again at once, the event was set.
+    });
+    std::unique_ptr<Gdiplus::Bitmap> frame = decoder.DecodeFrameAt(4 * kSecond);
+    const double afterCancel = SecondsSince(cancelled);
+    canceller.join();
+    EXPECT_EQ(frame, nullptr);
+    EXPECT_LT(afterCancel, 0.3);
+    EXPECT_EQ(thread.IsCancelPending(), 0) << "a thread that is not running has nothing to acknowledge";
+    decoder.Finalize();
 }
