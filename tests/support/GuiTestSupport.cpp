@@ -116,3 +116,12 @@ std::string TakeScreenshot(const std::wstring& name)
     }
     return target;
 }
+
+std::wstring ScreenshotFile(const std::wstring& name)
+{
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring folder = self;
+    folder.resize(folder.find_last_of(L'\\'));
+    return folder.substr(0, folder.find_last_of(L'\\')) + L"\\screenshots\\" + name + L".png";
+}

@@ -14,5 +14,7 @@ std::thread WhenWindowAppears(const wchar_t* className, const wchar_t* title, st
 // Writes a screenshot of the whole X display (ImageMagick's import, under Wine only) to
 // build/screenshots/<name>.png; returns the Linux path or empty.
 std::string TakeScreenshot(const std::wstring& name);
+// The Windows path of that screenshot, to read its pixels.
+std::wstring ScreenshotFile(const std::wstring& name);
 // Common controls and COM, once per test process.
 void InitialiseGuiOnce();

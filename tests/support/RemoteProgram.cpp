@@ -163,6 +163,15 @@ void RemoteProgram::SetCheckState(HWND list, int item, int checked) const
     ::SendMessageW(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(remote.Address()));
 }
 
+void RemoteProgram::SelectRow(HWND list, int item) const
+{
+    RemoteBuffer remote(process.Get(), sizeof(LVITEMW));
+    LVITEMW state = {};
+    state.stateMask = state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    remote.Write(&state, sizeof(state));
+    ::SendMessageW(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(remote.Address()));
+}
+
 std::wstring RemoteProgram::GetTabText(HWND tab, int index) const
 {
     constexpr int kChars = 256;

@@ -26,6 +26,8 @@ public:
     std::wstring GetItemText(HWND list, int item, int subItem) const;
     int GetCheckState(HWND list, int item) const;
     void SetCheckState(HWND list, int item, int checked) const;
+    // Selects and focuses one row, as a click on it does.
+    void SelectRow(HWND list, int item) const;
     std::wstring GetTabText(HWND tab, int index) const;
     // The text of a message box's message.
     static std::wstring MessageText(HWND box);

@@ -1,0 +1,303 @@
+// The result pane of the real quillmere.exe, driven from outside: a group's files, the frame
+// grid of a movie, a picture, the application image, and what the log says of the decoding.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <regex>
+
+#include "core/GdiPlus.h"
+#include "support/GuiTestSupport.h"
+#include "support/RemoteProgram.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+constexpr int kStartButton = 0x1100, kGroupList = 0x1104, kPane = 0x1106;
+constexpr int kPaneList = 0x1101;  // the pane's own controls: the delete button, then the list
+constexpr int kListHeight = 100;
+
+std::wstring TestMovie(const wchar_t* name)
+{
+    std::wstring bin = BinFolder();
+    return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\" + name;
+}
+
+// A 24-bit bottom-up BMP of one colour.
+void WriteBmp(const std::wstring& path, int width, int height, COLORREF colour)
+{
+    const int rowBytes = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + rowBytes * height;
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    std::vector<uint8_t> bytes(file.bfSize, 0);
+    memcpy(bytes.data(), &file, sizeof(file));
+    memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t* pixel = bytes.data() + file.bfOffBits + y * rowBytes + x * 3;
+            pixel[0] = GetBValue(colour);
+            pixel[1] = GetGValue(colour);
+            pixel[2] = GetRValue(colour);
+        }
+    WriteFileBytes(path, bytes);
+}
+
+struct Gdiplus_ {
+    Gdiplus_()
+    {
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    }
+    ULONG_PTR token = 0;
+};
+
+// A screenshot of the display, read back, with the preview area of the pane located in it.
+class PreviewShot {
+public:
+    PreviewShot(HWND pane, const std::wstring& name)
+    {
+        static Gdiplus_ gdiplus;
+        TakeScreenshot(name);
+        shot = std::make_unique<Gdiplus::Bitmap>(ScreenshotFile(name).c_str());
+        RECT client;
+        ::GetClientRect(pane, &client);
+        origin = POINT{0, 0};
+        ::ClientToScreen(pane, &origin);
+        width = client.right;
+        height = client.bottom - kListHeight;
+    }
+    bool IsValid() const { return shot && shot->GetLastStatus() == Gdiplus::Ok; }
+    // The pixel at (x, y) of the preview area as 0xRRGGBB.
+    uint32_t At(int x, int y) const
+    {
+        Gdiplus::Color colour;
+        shot->GetPixel(origin.x + x, origin.y + y, &colour);
+        return colour.GetValue() & 0xFFFFFF;
+    }
+    int width = 0, height = 0;
+
+private:
+    std::unique_ptr<Gdiplus::Bitmap> shot;
+    POINT origin;
+};
+
+int Grey(uint32_t pixel)
+{
+    return static_cast<int>(((pixel >> 16) & 0xFF) + ((pixel >> 8) & 0xFF) + (pixel & 0xFF)) / 3;
+}
+
+// The test movies brighten by 28 (of 219) each second.
+int SecondOfGrey(int grey)
+{
+    return static_cast<int>(std::lround(grey * 219.0 / 255.0 / 28.0));
+}
+
+struct Fixture {
+    Fixture() : redirect(documents.Path()) { MakeFolder(documents / L"Quillmere"); }
+
+    void WriteIni(int sizeIndex)
+    {
+        WriteUtf16File(documents / L"Quillmere\\Quillmere.ini",
+                       L"[VERSION]\r\nnotify=1\r\n[APP_INFO]\r\ncomplete_msg=0\r\nprev_image_size_index=" +
+                           std::to_wstring(sizeIndex) + L"\r\n[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + tree.Path() +
+                           L"\r\n");
+    }
+    std::wstring Log() const { return BytesAsWide(ReadFileBytes(documents / L"Quillmere\\log.txt")); }
+    int CountInLog(const std::wstring& text) const
+    {
+        std::wstring log = Log();
+        int count = 0;
+        for (size_t at = log.find(text); at != std::wstring::npos; at = log.find(text, at + 1)) ++count;
+        return count;
+    }
+    // Waits until the log holds `count` lines with `text`.
+    bool WaitForLog(const std::wstring& text, int count, int timeoutMs = 30000) const
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (CountInLog(text) < count)
+            if (std::chrono::steady_clock::now() > end) return false;
+            else ::Sleep(50);
+        return true;
+    }
+
+    HWND LaunchAndSearch(RemoteProgram& program)
+    {
+        EXPECT_TRUE(program.Start(L"quillmere.exe", L""));
+        HWND window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
+        if (!window) return nullptr;
+        const int started = CountInLog(L"比較開始(end)");
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(window, kStartButton)));
+        WaitForLog(L"比較開始(end)", started + 1);  // the button reads "ｷｬﾝｾﾙ" until the end
+        HWND button = ::GetDlgItem(window, kStartButton);
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        wchar_t text[32] = {};
+        do {
+            ::Sleep(100);
+            ::GetWindowTextW(button, text, 32);
+        } while (std::wstring(text) != L"比較開始" && std::chrono::steady_clock::now() < end);
+        ::Sleep(100);
+        return window;
+    }
+
+    // The row of the group list whose first file name is `name`, or -1.
+    static int GroupRow(const RemoteProgram& program, HWND window, const std::wstring& extension)
+    {
+        HWND groups = ::GetDlgItem(window, kGroupList);
+        for (int row = 0; row < program.GetItemCount(groups); ++row)
+            if (program.GetItemText(groups, row, 1) == extension) return row;
+        return -1;
+    }
+
+    TestFolder documents, tree;
+    DocumentsRedirect redirect;
+};
+
+}  // namespace
+
+TEST(ResultPane, ShowsAGroupsFilesAndPreviewsMoviesPicturesAndTheApplicationImage)
+{
+    Fixture f;
+    for (const wchar_t* name : {L"a.mp4", L"b のコピー.mp4"}) ::CopyFileW(TestMovie(L"steps.mp4").c_str(), (f.tree / name).c_str(), FALSE);
+    WriteBmp(f.tree / L"red.bmp", 100, 100, RGB(255, 0, 0));
+    ::CopyFileW((f.tree / L"red.bmp").c_str(), (f.tree / L"red2.bmp").c_str(), FALSE);
+    // A picture that cannot be decoded, and one in the movie group's folder with the wrong
+    // extension; both in equal pairs.
+    MakeFileWithContent(f.tree / L"broken.jpg", 5000, 3);
+    MakeFileWithContent(f.tree / L"broken2.jpg", 5000, 3);
+    f.WriteIni(7);  // outside 0..3: the default grid of 4 x 4
+
+    RemoteProgram program;
+    HWND window = f.LaunchAndSearch(program);
+    ASSERT_NE(window, nullptr);
+    HWND pane = ::GetDlgItem(window, kPane);
+    HWND files = ::GetDlgItem(pane, kPaneList);
+    HWND groups = ::GetDlgItem(window, kGroupList);
+    ASSERT_EQ(program.GetItemCount(groups), 3);
+    EXPECT_EQ(program.GetItemCount(files), 0) << "no group shown yet";
+
+    // The movie group: two rows, the first file's share "---", the copy's 100%.
+    const int movieRow = Fixture::GroupRow(program, window, L".mp4");
+    ASSERT_GE(movieRow, 0);
+    program.SelectRow(groups, movieRow);
+    ASSERT_TRUE(f.WaitForLog(L"デコード完了(", 16)) << "16 frames of the first movie";
+    ASSERT_EQ(program.GetItemCount(files), 2);
+    EXPECT_EQ(program.GetItemText(files, 0, 0), L"---");
+    EXPECT_EQ(program.GetItemText(files, 1, 0), L"100%");
+    EXPECT_EQ(program.GetItemText(files, 0, 2), L".mp4");
+    EXPECT_EQ(program.GetItemText(files, 0, 3), f.tree.Path());
+    const std::wstring firstName = program.GetItemText(files, 0, 1);
+    EXPECT_TRUE(firstName == L"a" || firstName == L"b のコピー") << "no extension in the name column";
+    EXPECT_EQ(f.CountInLog(L"仕切り = 18, "), 1) << "16 frame times";
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(pane, 0x1100))) << "nothing checked: 削除 is disabled";
+    program.SetCheckState(files, 1, 1);
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(pane, 0x1100)));
+    program.SetCheckState(files, 1, 0);
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(pane, 0x1100)));
+
+    // The canvas fills the preview area, fitted and centred; each cell shows its moment.
+    ::Sleep(500);
+    {
+        PreviewShot shot(pane, L"result-pane-movie-grid");
+        ASSERT_TRUE(shot.IsValid());
+        const int w = std::min(shot.width, shot.height * 4 / 3), h = w * 3 / 4;
+        const int left = (shot.width - w) / 2, top = (shot.height - h) / 2;
+        for (int cell = 0; cell < 16; ++cell) {
+            const int x = left + (cell % 4) * w / 4 + w / 8, y = top + (cell / 4) * h / 4 + h / 8;
+            const int expected = static_cast<int>((cell + 1) * 8 / 18);  // frame at (cell + 1) / 18 of 8 s
+            EXPECT_LE(std::abs(SecondOfGrey(Grey(shot.At(x, y))) - expected), 1) << "cell " << cell;
+        }
+    }
+
+    // The row already shown starts nothing; the other file is a new request with the next key.
+    const int requestsBefore = f.CountInLog(L"デコード開始");
+    program.SelectRow(files, 0);
+    ::Sleep(300);
+    EXPECT_EQ(f.CountInLog(L"デコード開始"), requestsBefore);
+    program.SelectRow(files, 1);
+    ASSERT_TRUE(f.WaitForLog(L"デコード完了(", 32));
+    EXPECT_EQ(f.CountInLog(L"デコード開始"), requestsBefore + 1);
+    std::wstring log = f.Log();
+    std::wregex keyLine(L"デコード完了\\((\\d+)\\)");
+    std::map<int, int> framesPerKey;
+    for (std::wsregex_iterator it(log.begin(), log.end(), keyLine), end; it != end; ++it) ++framesPerKey[std::stoi((*it)[1])];
+    ASSERT_EQ(framesPerKey.size(), 2u);
+    EXPECT_EQ(framesPerKey.rbegin()->first, framesPerKey.begin()->first + 1) << "consecutive request keys";
+
+    // The picture group: the 100 x 100 picture at its own size in the middle, black around.
+    program.SelectRow(groups, Fixture::GroupRow(program, window, L".bmp"));
+    ::Sleep(700);
+    {
+        PreviewShot shot(pane, L"result-pane-picture");
+        const int cx = shot.width / 2, cy = shot.height / 2;
+        EXPECT_EQ(shot.At(cx, cy), 0xFF0000u);
+        EXPECT_EQ(shot.At(cx - 45, cy - 45), 0xFF0000u);
+        EXPECT_EQ(shot.At(cx - 55, cy), 0x000000u) << "not enlarged";
+        EXPECT_EQ(shot.At(5, 5), 0x000000u);
+    }
+    // The picture is not held open while it is shown.
+    EXPECT_TRUE(::MoveFileW((f.tree / L"red.bmp").c_str(), (f.tree / L"moved.bmp").c_str()));
+
+    // A picture that cannot be decoded leaves the area black.
+    program.SelectRow(groups, Fixture::GroupRow(program, window, L".jpg"));
+    ::Sleep(700);
+    {
+        PreviewShot shot(pane, L"result-pane-broken-picture");
+        EXPECT_EQ(shot.At(shot.width / 2, shot.height / 2), 0x000000u);
+    }
+
+    // Closing while a movie is being decoded ends the program promptly.
+    program.SelectRow(groups, movieRow);
+    auto closing = std::chrono::steady_clock::now();
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - closing).count(), 5.0);
+}
+
+TEST(ResultPane, GridSideFollowsTheSettingAndANewSearchShowsTheApplicationImageAgain)
+{
+    for (int index : {0, 3}) {
+        Fixture f;
+        for (const wchar_t* name : {L"a.avi", L"b.avi"}) ::CopyFileW(TestMovie(L"steps.avi").c_str(), (f.tree / name).c_str(), FALSE);
+        f.WriteIni(index);
+        RemoteProgram program;
+        HWND window = f.LaunchAndSearch(program);
+        ASSERT_NE(window, nullptr);
+        HWND pane = ::GetDlgItem(window, kPane);
+        PreviewShot atStart(pane, L"result-pane-application-image");
+        const uint32_t applicationCentre = atStart.At(atStart.width / 2, atStart.height / 2);
+        EXPECT_NE(applicationCentre, 0u) << "the application image while no group is shown";
+        const int side = index + 2;
+        program.SelectRow(::GetDlgItem(window, kGroupList), 0);
+        ASSERT_TRUE(f.WaitForLog(L"デコード完了(", side * side));
+        EXPECT_EQ(f.CountInLog(L"仕切り = " + std::to_wstring(side * side + 2) + L", "), 1);
+        ::Sleep(500);
+        PreviewShot shot(pane, L"result-pane-grid-" + std::to_wstring(side));
+        const int w = std::min(shot.width, shot.height * 4 / 3), h = w * 3 / 4;
+        const int left = (shot.width - w) / 2, top = (shot.height - h) / 2;
+        const int last = side * side - 1;
+        const int x = left + (last % side) * w / side + w / side / 2, y = top + (last / side) * h / side + h / side / 2;
+        EXPECT_LE(std::abs(SecondOfGrey(Grey(shot.At(x, y))) - (last + 1) * 8 / (side * side + 2)), 1)
+            << "the last cell of a " << side << " x " << side << " grid";
+
+        // A new search clears the pane: no rows, the application image.
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(window, kStartButton)));
+        ::Sleep(1000);
+        EXPECT_EQ(program.GetItemCount(::GetDlgItem(pane, kPaneList)), 0);
+        PreviewShot cleared(pane, L"result-pane-cleared");
+        EXPECT_EQ(cleared.At(cleared.width / 2, cleared.height / 2), applicationCentre);
+        EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+    }
+}
