@@ -105,6 +105,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         // Without a window nothing could end the loop: the program then just ends.
         if (mainWindow->Create()) exitCode = RunMessageLoop();
     }
-    settings.Save();
+    // Nothing is written at exit: every change of the folders was written when it was made,
+    // and writing the whole list again would undo what another instance changed meanwhile.
     return exitCode;
 }

@@ -1,6 +1,7 @@
 #include "core/ApplicationData_CL.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "core/Inifile_CL.h"
 #include "core/Log_CL.h"
@@ -87,35 +88,57 @@ void ApplicationData_CL::Save()
     if (!loadedIntact && !changedSinceLoad) return;
     movieExtInfo.Save();
     pictureExtInfo.Save();
-    const Inifile_CL& ini = TheIniFile();
-    ini.SetInt(L"CHECK_FOLDER", L"count", static_cast<int>(checkFolders.size()));
+    SaveCheckFolders();
+}
+
+void ApplicationData_CL::SaveCheckFolders() const
+{
+    Inifile_CL::KeyValues keys = {{L"count", std::to_wstring(checkFolders.size())}};
     for (size_t i = 0; i < checkFolders.size(); ++i)
-        ini.SetString(L"CHECK_FOLDER", NumberSuffix(L"item", static_cast<int>(i)),
-                      std::to_wstring(checkFolders[i].isChecked) + L"|" + checkFolders[i].path);
+        keys.emplace_back(NumberSuffix(L"item", static_cast<int>(i)),
+                          std::to_wstring(checkFolders[i].isChecked) + L"|" + checkFolders[i].path);
+    TheIniFile().SetStrings(L"CHECK_FOLDER", keys);
+}
+
+void ApplicationData_CL::ChangeCheckFolders(const std::function<void(std::vector<CheckFolderEntry>&)>& change)
+{
+    // Another instance may have stored its own changes since this one loaded: apply this
+    // change to what the file holds now, and write the result at once.
+    Inifile_CL::WriteLock lock;
+    if (TheIniFile().IsUnderstood() && IsReadable(TheIniFile().GetFileName())) LoadCheckFolders();
+    change(checkFolders);
+    changedSinceLoad = true;
+    SaveCheckFolders();
 }
 
 void ApplicationData_CL::AddCheckFolder(const CheckFolderEntry& entry)
 {
-    bool listed = std::any_of(checkFolders.begin(), checkFolders.end(),
-                              [&](const CheckFolderEntry& e) { return e.path == entry.path; });
-    if (!listed) checkFolders.push_back(entry);
-    std::stable_sort(checkFolders.begin(), checkFolders.end(),
-                     [](const CheckFolderEntry& a, const CheckFolderEntry& b) { return a.path < b.path; });
-    changedSinceLoad = true;
+    ChangeCheckFolders([&](std::vector<CheckFolderEntry>& folders) {
+        bool listed = std::any_of(folders.begin(), folders.end(), [&](const CheckFolderEntry& e) { return e.path == entry.path; });
+        if (!listed) folders.push_back(entry);
+        std::stable_sort(folders.begin(), folders.end(),
+                         [](const CheckFolderEntry& a, const CheckFolderEntry& b) { return a.path < b.path; });
+    });
 }
 
 void ApplicationData_CL::RemoveCheckFolder(int index)
 {
     if (index < 0 || index >= static_cast<int>(checkFolders.size())) return;
-    checkFolders.erase(checkFolders.begin() + index);
-    changedSinceLoad = true;
+    const std::wstring path = checkFolders[index].path;
+    ChangeCheckFolders([&](std::vector<CheckFolderEntry>& folders) {
+        folders.erase(std::remove_if(folders.begin(), folders.end(), [&](const CheckFolderEntry& e) { return e.path == path; }),
+                      folders.end());
+    });
 }
 
 void ApplicationData_CL::SetCheckFolderChecked(int index, int isChecked)
 {
     if (index < 0 || index >= static_cast<int>(checkFolders.size())) return;
-    checkFolders[index].isChecked = isChecked;
-    changedSinceLoad = true;
+    const std::wstring path = checkFolders[index].path;
+    ChangeCheckFolders([&](std::vector<CheckFolderEntry>& folders) {
+        for (CheckFolderEntry& folder : folders)
+            if (folder.path == path) folder.isChecked = isChecked;
+    });
 }
 
 int ApplicationData_CL::PreviewGridSide() const

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,11 +25,15 @@ public:
     // Loads from the given data folder (created if missing): opens the log there with its
     // start banner, binds the INI file and reads every setting.
     void LoadFromFolder(const std::wstring& folder);
-    // Writes the two extension lists and the folder list.
+    // Writes the two extension lists and the folder list (not over a file that could not be
+    // read at start, unless this instance changed the folders since).
     void Save();
 
-    // Adds unless the exact path is listed; keeps the list in code-unit order of path.
+    // Changes of the folder list are written at once, merged into what the file holds
+    // then, so that two instances never undo each other's changes. Adds unless the exact
+    // path is listed; keeps the list in code-unit order of path.
     void AddCheckFolder(const CheckFolderEntry& entry);
+    // The folder at `index` of the list as this instance shows it.
     void RemoveCheckFolder(int index);
     void SetCheckFolderChecked(int index, int isChecked);
     const std::vector<CheckFolderEntry>& GetCheckFolders() const { return checkFolders; }
@@ -55,6 +60,8 @@ public:
 
 private:
     void LoadCheckFolders();
+    void SaveCheckFolders() const;
+    void ChangeCheckFolders(const std::function<void(std::vector<CheckFolderEntry>&)>& change);
 
     std::vector<CheckFolderEntry> checkFolders;
     // A file that could not be read at start is not overwritten with the defaults that

@@ -1,26 +1,52 @@
 #pragma once
+#include <windows.h>
+
 #include <string>
 #include <utility>
 #include <vector>
 
-// The program's INI file, read and written through the platform's private-profile
-// functions, which serialise access to the file themselves: usable from any thread.
-// The file is UTF-16LE with a byte-order mark so that every stored text keeps its
-// characters.
+#include "core/UniqueHandle.h"
+
+// The program's INI file, UTF-16LE with a byte-order mark so that every stored text keeps
+// its characters. Read through the platform's private-profile functions; written whole, to
+// a temporary file that then replaces the old one, so that a reader (another instance, an
+// editor) always finds either the old file or the new one, and a write that fails leaves
+// the old file as it was. Writers of all instances take turns (a named mutex). Usable from
+// any thread.
 class Inifile_CL {
 public:
     static constexpr int kValueBufferLength = 8192;
+    using KeyValues = std::vector<std::pair<std::wstring, std::wstring>>;
 
     // Creates a missing file as the two bytes FF FE. An existing file in another encoding
-    // (an editor's UTF-8 or ANSI save) is converted once, so later writes keep Japanese text.
+    // (UTF-16 big-endian or without its mark, an editor's UTF-8, code page 932) is converted
+    // once. A file that is none of these is left untouched: reads then give the defaults and
+    // writes are refused, so it is never overwritten.
     void SetFileName(const std::wstring& path);
     const std::wstring& GetFileName() const { return fileName; }
+    bool IsUnderstood() const { return isUnderstood; }
+
+    // Held while an instance reads the file to merge its change into it and writes it back.
+    class WriteLock {
+    public:
+        WriteLock();
+        ~WriteLock();
+        WriteLock(const WriteLock&) = delete;
+        WriteLock& operator=(const WriteLock&) = delete;
+
+    private:
+        KernelHandle mutex;
+        bool owned;
+    };
 
     int GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const;
     std::wstring GetString(const std::wstring& section, const std::wstring& key,
                            const std::wstring& defaultValue) const;
-    void SetInt(const std::wstring& section, const std::wstring& key, int value) const;
-    void SetString(const std::wstring& section, const std::wstring& key, const std::wstring& value) const;
+    int SetInt(const std::wstring& section, const std::wstring& key, int value) const;
+    // 1 when written, 0 when the file was left as it was (logged).
+    int SetString(const std::wstring& section, const std::wstring& key, const std::wstring& value) const;
+    // Sets several keys of a section in one write (other keys of the section stay).
+    int SetStrings(const std::wstring& section, const KeyValues& keys) const;
 
     // The values of the keys prefix0, prefix1, ... below `count` that the section holds, in
     // index order. Equal to reading each key from 0 to count-1 and skipping missing ones,
@@ -29,10 +55,19 @@ public:
                                                                 const std::wstring& prefix,
                                                                 int count) const;
 
+    // The text of a file of INI bytes in any of the encodings above; false when the bytes
+    // are none of them.
+    static bool DecodeText(const std::vector<char>& bytes, std::wstring& text);
+    // The INI text with these keys of the section set (added at the section's end when new,
+    // the section added at the end of the text when new).
+    static std::wstring EditSection(const std::wstring& text, const std::wstring& section, const KeyValues& keys);
+
 private:
     std::vector<std::wstring> GetKeyNames(const std::wstring& section) const;
 
+
     std::wstring fileName;
+    bool isUnderstood = true;
 };
 
 // The one process-wide INI accessor.

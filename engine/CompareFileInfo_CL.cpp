@@ -44,11 +44,10 @@ void CompareFileInfo_CL::Load()
 
 void CompareFileInfo_CL::Save() const
 {
-    const Inifile_CL& ini = TheIniFile();
-    ini.SetInt(sectionName, L"count", GetCount());
+    Inifile_CL::KeyValues keys = {{L"count", std::to_wstring(GetCount())}};
     for (int i = 0; i < GetCount(); ++i)
-        ini.SetString(sectionName, NumberSuffix(L"item", i),
-                      std::to_wstring(entries[i].isEnabled) + L"|" + entries[i].extension);
+        keys.emplace_back(NumberSuffix(L"item", i), std::to_wstring(entries[i].isEnabled) + L"|" + entries[i].extension);
+    TheIniFile().SetStrings(sectionName, keys);
 }
 
 ExtEntry* CompareFileInfo_CL::FindEntry(const std::wstring& extension)

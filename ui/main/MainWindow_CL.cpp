@@ -119,6 +119,7 @@ void MainWindow_CL::ReadListFile()
 void MainWindow_CL::FillFolderList()
 {
     isFillingFolders = true;
+    folderListTip.Reset();
     folderList->DeleteAllItems();
     const auto& folders = settings.GetCheckFolders();
     for (size_t i = 0; i < folders.size(); ++i) {
@@ -257,17 +258,42 @@ void MainWindow_CL::UpdateGroup(int index)
 void MainWindow_CL::AddFolder(const std::wstring& path)
 {
     settings.AddCheckFolder(CheckFolderEntry{1, path});
-    settings.Save();
     FillFolderList();
+}
+
+void MainWindow_CL::OnFolderCheckChanged(const NMLISTVIEW& change)
+{
+    // Only a change of the check box itself says anything about a check mark: rows that
+    // are deleted, selected or focused raise item changes too.
+    if (!(change.uChanged & LVIF_STATE) || !((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK)) return;
+    const int row = change.iItem;
+    const int checked = static_cast<int>((change.uNewState & LVIS_STATEIMAGEMASK) >> 12) - 1;
+    const auto& folders = settings.GetCheckFolders();
+    if (row < 0 || row >= static_cast<int>(folders.size()) || checked < 0 || checked == folders[row].isChecked) return;
+    settings.SetCheckFolderChecked(row, checked);
+    // Another instance may have changed the list meanwhile: show what is stored now, once
+    // the list view has finished with this click.
+    if (!FolderListShows(settings.GetCheckFolders())) ::PostMessageW(hwnd, MSG_REFILL_FOLDERS, 0, 0);
+}
+
+bool MainWindow_CL::FolderListShows(const std::vector<CheckFolderEntry>& folders) const
+{
+    if (folderList->GetItemCount() != static_cast<int>(folders.size())) return false;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const int row = static_cast<int>(i);
+        if (folderList->GetItemText(row, 0) != folders[i].path || folderList->GetCheckState(row) != folders[i].isChecked)
+            return false;
+    }
+    return true;
 }
 
 void MainWindow_CL::OnDropFiles(HDROP drop)
 {
     UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
-        wchar_t path[520] = {};
-        ::DragQueryFileW(drop, i, path, 520);
-        DWORD attributes = ::GetFileAttributesW(path);
+        std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
+        DWORD attributes = ::GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) AddFolder(path);
     }
     ::DragFinish(drop);
@@ -284,8 +310,7 @@ void MainWindow_CL::OnCommand(UINT command)
     case ID_REMOVE_FOLDER:
         if (settings.selectedItemIndex < 0) break;
         settings.RemoveCheckFolder(settings.selectedItemIndex);
-        folderList->DeleteItem(settings.selectedItemIndex);
-        settings.Save();
+        FillFolderList();
         break;
     case ID_APP_MENU:
         ShowAppMenu();
@@ -326,15 +351,8 @@ LRESULT MainWindow_CL::OnNotify(const NMHDR& header)
         ShowTab(tab->GetCurSel());
     } else if (header.hwndFrom == folderList->GetHwnd()) {
         if (header.code == NM_RCLICK) ShowFolderMenu();
-        if (header.code == LVN_ITEMCHANGED && !isFillingFolders) {
-            const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
-            int row = change.iItem;
-            if (row >= 0 && row < static_cast<int>(settings.GetCheckFolders().size())) {
-                int checked = folderList->GetCheckState(row);
-                if (checked >= 0 && checked != settings.GetCheckFolders()[row].isChecked)
-                    settings.SetCheckFolderChecked(row, checked);
-            }
-        }
+        if (header.code == LVN_ITEMCHANGED && !isFillingFolders)
+            OnFolderCheckChanged(reinterpret_cast<const NMLISTVIEW&>(header));
     } else if (header.hwndFrom == groupList->GetHwnd() && header.code == LVN_ITEMCHANGED) {
         const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
         int selected = groupList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
@@ -367,6 +385,9 @@ LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     case MSG_COMPARE_FINISHED:
         OnCompareFinished();
+        return 0;
+    case MSG_REFILL_FOLDERS:
+        FillFolderList();
         return 0;
     case MSG_SPLIT_MOVED: {
         RECT client;

@@ -1,9 +1,13 @@
 #pragma once
+#include <windows.h>
+#include <commctrl.h>
+
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "core/ApplicationData_CL.h"
 #include "engine/FindCompareFile_CL.h"
 #include "engine/SearchListener_CL.h"
 #include "ui/toolkit/ControlFactory_CL.h"
@@ -61,6 +65,8 @@ private:
     void SetIdle();
     void OnCompareFinished();
     void AddFolder(const std::wstring& path);
+    void OnFolderCheckChanged(const NMLISTVIEW& change);
+    bool FolderListShows(const std::vector<CheckFolderEntry>& folders) const;
     void OnDropFiles(HDROP drop);
     void OnCommand(UINT command);
     LRESULT OnNotify(const NMHDR& header);

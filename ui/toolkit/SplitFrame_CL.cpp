@@ -72,6 +72,14 @@ int SplitFrame_CL::FrameProc(HWND window, UINT message, WPARAM, LPARAM lParam)
         ::SetWindowLongPtrW(window, GWL_STYLE, ::GetWindowLongPtrW(window, GWL_STYLE) | kClipping);
         return 1;
     }
+    case WM_CAPTURECHANGED:
+        // The capture went elsewhere (a menu, another window, Escape): the drag is over and
+        // the splitter stays where it was.
+        if (!dragNode || reinterpret_cast<HWND>(lParam) == window) return 0;
+        EraseDragLine();
+        dragNode = nullptr;
+        ::SetWindowLongPtrW(window, GWL_STYLE, ::GetWindowLongPtrW(window, GWL_STYLE) | kClipping);
+        return 1;
     }
     return 0;
 }
