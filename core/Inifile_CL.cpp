@@ -42,6 +42,12 @@ bool WriteReplacing(const std::wstring& path, const std::wstring& text)
         written = file && ::WriteFile(file.Get(), withBom.data(), bytes, &done, nullptr) && done == bytes &&
                   ::FlushFileBuffers(file.Get());
     }
+    // A read-only file is the user's word that it stays as it is (Wine would replace it).
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        written = false;
+        ::SetLastError(ERROR_ACCESS_DENIED);
+    }
     if (written && ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     TheLog().Write(L"INI書き込みエラー = %d : %s", static_cast<int>(::GetLastError()), path.c_str());

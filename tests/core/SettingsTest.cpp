@@ -202,3 +202,129 @@ TEST(Settings, PlayerPathIsTheQuotedExecutableOfTheRegisteredCommand)
     keyHandle.Reset();
     ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\QuillmereTest");
 }
+
+namespace {
+
+// The same settings in the encodings an editor may save them in.
+std::vector<uint8_t> Encoded(const std::wstring& text, const std::string& encoding)
+{
+    std::vector<uint8_t> bytes;
+    auto narrow = [&](UINT codePage) {
+        int length = ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+        std::string converted(length, '\0');
+        ::WideCharToMultiByte(codePage, 0, text.c_str(), static_cast<int>(text.size()), converted.data(), length, nullptr, nullptr);
+        bytes.insert(bytes.end(), converted.begin(), converted.end());
+    };
+    auto utf16 = [&](bool bigEndian) {
+        for (wchar_t c : text) {
+            uint8_t high = static_cast<uint8_t>(c >> 8), low = static_cast<uint8_t>(c & 0xFF);
+            bytes.push_back(bigEndian ? high : low);
+            bytes.push_back(bigEndian ? low : high);
+        }
+    };
+    if (encoding == "utf-16be") {
+        bytes = {0xFE, 0xFF};
+        utf16(true);
+    } else if (encoding == "utf-16le-unmarked") {
+        utf16(false);
+    } else if (encoding == "utf-8-marked") {
+        bytes = {0xEF, 0xBB, 0xBF};
+        narrow(CP_UTF8);
+    } else if (encoding == "utf-8") {
+        narrow(CP_UTF8);
+    } else {
+        narrow(932);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST(Settings, IniFilesInOtherEncodingsAreReadAndConvertedOnceAndUnreadableOnesLeftAlone)
+{
+    const std::wstring text = L"[APP_INFO]\r\ncomplete_msg=0\r\nprev_image_size_index=3\r\n"
+                              L"[CHECK_FOLDER]\r\ncount=2\r\nitem0=0|D:\\動画\\アニメ\r\nitem1=1|E:\\録画\r\n";
+    for (const char* encoding : {"utf-16be", "utf-16le-unmarked", "utf-8-marked", "utf-8", "cp932"}) {
+        SCOPED_TRACE(encoding);
+        TestFolder folder;
+        WriteFileBytes(folder / L"Quillmere.ini", Encoded(text, encoding));
+        ApplicationData_CL settings;
+        settings.LoadFromFolder(folder.Path());
+        EXPECT_EQ(settings.showCompleteMessage, 0);
+        EXPECT_EQ(settings.previewImageSizeIndex, 3);
+        ASSERT_EQ(Paths(settings), (std::vector<std::wstring>{L"D:\\動画\\アニメ", L"E:\\録画"}));
+        EXPECT_EQ(settings.GetCheckFolders()[0].isChecked, 0);
+        std::vector<uint8_t> converted = ReadFileBytes(folder / L"Quillmere.ini");
+        ASSERT_GE(converted.size(), 2u);
+        EXPECT_EQ(converted[0], 0xFF);
+        EXPECT_EQ(converted[1], 0xFE);
+        EXPECT_EQ(IniText(folder.Path()).substr(1), text) << "nothing lost in the conversion";
+        ApplicationData_CL again;
+        again.LoadFromFolder(folder.Path());
+        EXPECT_EQ(ReadFileBytes(folder / L"Quillmere.ini"), converted) << "converted once";
+    }
+
+    // Random bytes are no settings file: defaults, and the file is never overwritten.
+    TestFolder folder;
+    std::vector<uint8_t> noise(3000);
+    uint32_t state = 12345;
+    for (uint8_t& byte : noise) byte = static_cast<uint8_t>((state = state * 1103515245 + 12345) >> 16);
+    WriteFileBytes(folder / L"Quillmere.ini", noise);
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+    EXPECT_EQ(settings.previewImageSizeIndex, 2);
+    EXPECT_TRUE(settings.GetCheckFolders().empty());
+    settings.AddCheckFolder({1, L"C:\\New"});
+    settings.Save();
+    EXPECT_EQ(ReadFileBytes(folder / L"Quillmere.ini"), noise);
+    EXPECT_EQ(Paths(settings), std::vector<std::wstring>{L"C:\\New"}) << "kept for this run";
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, TwoInstancesNeverUndoEachOthersFolderChanges)
+{
+    TestFolder folder;
+    WriteUtf16File(folder / L"Quillmere.ini", L"[CHECK_FOLDER]\r\ncount=3\r\nitem0=1|C:\\A\r\nitem1=1|C:\\B\r\nitem2=0|C:\\C\r\n");
+    ApplicationData_CL first, second;
+    first.LoadFromFolder(folder.Path());
+    second.LoadFromFolder(folder.Path());
+
+    first.RemoveCheckFolder(0);          // A goes
+    second.SetCheckFolderChecked(2, 1);  // C is ticked in the other window, which still shows A
+    second.AddCheckFolder({1, L"C:\\D"});
+    first.SetCheckFolderChecked(0, 0);   // B, as the first window shows it now
+    EXPECT_EQ(Paths(first), (std::vector<std::wstring>{L"C:\\B", L"C:\\C", L"C:\\D"})) << "the merged list";
+
+    ApplicationData_CL reloaded;
+    reloaded.LoadFromFolder(folder.Path());
+    ASSERT_EQ(Paths(reloaded), (std::vector<std::wstring>{L"C:\\B", L"C:\\C", L"C:\\D"}));
+    EXPECT_EQ(reloaded.GetCheckFolders()[0].isChecked, 0);
+    EXPECT_EQ(reloaded.GetCheckFolders()[1].isChecked, 1);
+    EXPECT_EQ(reloaded.GetCheckFolders()[2].isChecked, 1);
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, AWriteThatFailsLeavesThePreviousIniIntact)
+{
+    TestFolder folder;
+    const std::wstring ini = folder / L"Quillmere.ini";
+    WriteUtf16File(ini, L"[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|C:\\Keep\r\n");
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+    const std::vector<uint8_t> before = ReadFileBytes(ini);
+    ::SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    settings.AddCheckFolder({1, L"C:\\New"});
+    EXPECT_EQ(TheIniFile().SetInt(L"APP_INFO", L"complete_msg", 0), 0);
+    ::SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadFileBytes(ini), before);
+    WIN32_FIND_DATAW found;
+    FindHandle leftovers(::FindFirstFileW((ini + L".tmp*").c_str(), &found));
+    EXPECT_FALSE(leftovers.IsValid()) << "no temporary file left behind";
+    EXPECT_NE(BytesAsWide(ReadFileBytes(folder / L"log.txt")).find(L"INI書き込みエラー"), std::wstring::npos);
+
+    // The editing keeps what it does not touch: other sections, other keys, their order.
+    EXPECT_EQ(Inifile_CL::EditSection(L"[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", L"a", {{L"X", L"3"}, {L"z", L"4"}}),
+              L"[A]\r\nX=3\r\nz=4\r\n\r\n[B]\r\ny=2\r\n");
+    EXPECT_EQ(Inifile_CL::EditSection(L"", L"NEW", {{L"k", L"v"}}), L"[NEW]\r\nk=v\r\n");
+    TheLog().SetPath(L"");
+}

@@ -7,6 +7,10 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "core/AppMessages.h"
 #include "core/ApplicationData_CL.h"
 #include "core/Log_CL.h"
@@ -101,6 +105,136 @@ TEST(MainWindowInProcess, DropsMenuCommandsAndHoverTips)
         EXPECT_EQ(settings.GetCheckFolders()[0].path, tree / L"新しい");
         EXPECT_EQ(ListView_GetItemCount(folders), 1);
         EXPECT_NE(IniText(data.Path()).find(L"count=1"), std::wstring::npos);
+        ::DestroyWindow(hwnd);
+        PumpMessages(50);
+    }
+    TheLog().SetPath(L"");
+    Gdiplus::GdiplusShutdown(token);
+}
+
+namespace {
+
+// Hovers a row of the list and gives the text of the tooltip it brings.
+std::wstring HoverTipText(HWND list, int row)
+{
+    RECT cell;
+    ListView_GetItemRect(list, row, &cell, LVIR_LABEL);
+    ::SendMessageW(list, WM_MOUSEMOVE, 0, MAKELPARAM(cell.left + 5, (cell.top + cell.bottom) / 2));
+    std::wstring found;
+    ::EnumThreadWindows(::GetCurrentThreadId(), [](HWND w, LPARAM context) -> BOOL {
+        wchar_t name[64];
+        ::GetClassNameW(w, name, 64);
+        if (std::wstring(name) != TOOLTIPS_CLASSW || !::SendMessageW(w, TTM_GETTOOLCOUNT, 0, 0)) return TRUE;
+        wchar_t text[2048] = {};
+        TTTOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        ::SendMessageW(w, TTM_ENUMTOOLSW, 0, reinterpret_cast<LPARAM>(&tool));
+        tool.lpszText = text;
+        ::SendMessageW(w, TTM_GETTEXTW, 2048, reinterpret_cast<LPARAM>(&tool));
+        *reinterpret_cast<std::wstring*>(context) = text;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Rows of the folder list as (path, check) pairs, and the same of the stored list.
+std::vector<std::pair<std::wstring, int>> ShownFolders(HWND list)
+{
+    std::vector<std::pair<std::wstring, int>> rows;
+    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+        wchar_t text[512] = {};
+        ListView_GetItemText(list, row, 0, text, 512);
+        rows.emplace_back(text, static_cast<int>(ListView_GetCheckState(list, row)));
+    }
+    return rows;
+}
+
+std::vector<std::pair<std::wstring, int>> StoredFolders(const std::wstring& dataFolder)
+{
+    ApplicationData_CL stored;
+    stored.LoadFromFolder(dataFolder);
+    std::vector<std::pair<std::wstring, int>> rows;
+    for (const auto& entry : stored.GetCheckFolders()) rows.emplace_back(entry.path, entry.isChecked);
+    return rows;
+}
+
+// Runs a search in the window and gives the folder letter (the first character of the
+// first file's name) of each group found.
+std::multiset<wchar_t> SearchGroups(HWND window, ApplicationData_CL& settings)
+{
+    HWND start = ::GetDlgItem(window, 0x1100), groups = ::GetDlgItem(window, 0x1104);
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(0x1100, BN_CLICKED), reinterpret_cast<LPARAM>(start));
+    PumpMessages(20000, [&] { return !settings.isSearching; });
+    std::multiset<wchar_t> letters;
+    for (int row = 0; row < ListView_GetItemCount(groups); ++row) {
+        wchar_t text[512] = {};
+        ListView_GetItemText(groups, row, 0, text, 512);
+        letters.insert(text[0]);
+    }
+    return letters;
+}
+
+}  // namespace
+
+TEST(MainWindowInProcess, CheckMarksStayWithTheirFoldersThroughRemovesAndClicks)
+{
+    InitialiseGuiOnce();
+    Gdiplus::GdiplusStartupInput input;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    TestFolder data, tree;
+    for (const wchar_t* name : {L"A", L"B", L"C"}) {
+        MakeFolder(tree / name);
+        for (const wchar_t* copy : {L"x.avi", L"y.avi"})
+            MakeFileWithContent(tree / name + L"\\" + name + copy, 4000 + name[0], name[0]);
+    }
+    WriteUtf16File(data / L"Quillmere.ini", L"[APP_INFO]\r\ncomplete_msg=0\r\n[CHECK_FOLDER]\r\ncount=3\r\nitem0=1|" +
+                                               (tree / L"A") + L"\r\nitem1=0|" + (tree / L"B") + L"\r\nitem2=1|" +
+                                               (tree / L"C") + L"\r\n");
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(data.Path());
+    using Rows = std::vector<std::pair<std::wstring, int>>;
+    {
+        MainWindow_CL window(settings);
+        HWND hwnd = window.Create();
+        ASSERT_NE(hwnd, nullptr);
+        HWND folders = ::GetDlgItem(hwnd, kFolderList);
+
+        // Remove the checked A: B keeps its empty box on screen, in the file and in the search,
+        // and the hover tip over the first row names B.
+        EXPECT_EQ(HoverTipText(folders, 0), tree / L"A");
+        settings.selectedItemIndex = 0;
+        ::SendMessageW(hwnd, WM_COMMAND, ID_REMOVE_FOLDER, 0);
+        EXPECT_EQ(HoverTipText(folders, 0), tree / L"B");
+        const Rows afterRemove = {{tree / L"B", 0}, {tree / L"C", 1}};
+        EXPECT_EQ(ShownFolders(folders), afterRemove);
+        EXPECT_EQ(StoredFolders(data.Path()), afterRemove);
+        EXPECT_EQ(SearchGroups(hwnd, settings), (std::multiset<wchar_t>{L'C'}));
+
+        // Clicks on the boxes are stored at once, each for its own folder.
+        ListView_SetCheckState(folders, 0, TRUE);
+        ListView_SetCheckState(folders, 1, FALSE);
+        ListView_SetItemState(folders, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        const Rows afterClicks = {{tree / L"B", 1}, {tree / L"C", 0}};
+        EXPECT_EQ(ShownFolders(folders), afterClicks);
+        EXPECT_EQ(StoredFolders(data.Path()), afterClicks) << "no exit needed";
+        EXPECT_EQ(SearchGroups(hwnd, settings), (std::multiset<wchar_t>{L'B'}));
+
+        // Remove the last row, then the first: nothing moves between folders.
+        settings.selectedItemIndex = 1;
+        ::SendMessageW(hwnd, WM_COMMAND, ID_REMOVE_FOLDER, 0);
+        EXPECT_EQ(StoredFolders(data.Path()), (Rows{{tree / L"B", 1}}));
+        settings.selectedItemIndex = 0;
+        ::SendMessageW(hwnd, WM_COMMAND, ID_REMOVE_FOLDER, 0);
+        EXPECT_TRUE(StoredFolders(data.Path()).empty());
+        EXPECT_EQ(ListView_GetItemCount(folders), 0);
+
+        // A dropped folder with a path far longer than 520 characters is added whole.
+        std::wstring deep = tree.Path();
+        while (deep.size() < 600) deep += L"\\長い名前のフォルダ" + std::to_wstring(deep.size());
+        ASSERT_TRUE(MakeFolder(deep));
+        ::SendMessageW(hwnd, WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({deep})), 0);
+        EXPECT_EQ(StoredFolders(data.Path()), (Rows{{deep, 1}}));
         ::DestroyWindow(hwnd);
         PumpMessages(50);
     }

@@ -199,3 +199,37 @@ TEST(MainWindow, FolderChecksAndOrderSurviveARestartAndTwoInstancesRunTogether)
     EXPECT_EQ(again.GetCheckState(folders, 2), 1);
     EXPECT_EQ(again.CloseAndWait(window, 20000), 0u);
 }
+
+TEST(MainWindow, TwoInstancesChangingDifferentFoldersLoseNeitherChangeInEitherExitOrder)
+{
+    for (bool firstExitsFirst : {true, false}) {
+        Fixture f;
+        f.WriteIni(L"item0=1|C:\\A\r\nitem1=1|C:\\B\r\nitem2=0|C:\\C\r\n", 3);
+        RemoteProgram first, second;
+        HWND one = f.Launch(first);
+        HWND two = f.Launch(second);
+        ASSERT_TRUE(one && two);
+        first.SetCheckState(::GetDlgItem(one, kFolderList), 0, 0);   // A unticked in one window
+        second.SetCheckState(::GetDlgItem(two, kFolderList), 2, 1);  // C ticked in the other
+        if (firstExitsFirst) {
+            EXPECT_EQ(first.CloseAndWait(one, 20000), 0u);
+            EXPECT_EQ(second.CloseAndWait(two, 20000), 0u);
+        } else {
+            EXPECT_EQ(second.CloseAndWait(two, 20000), 0u);
+            EXPECT_EQ(first.CloseAndWait(one, 20000), 0u);
+        }
+        std::wstring ini = f.Ini();
+        EXPECT_NE(ini.find(L"item0=0|C:\\A"), std::wstring::npos) << ini.c_str();
+        EXPECT_NE(ini.find(L"item1=1|C:\\B"), std::wstring::npos);
+        EXPECT_NE(ini.find(L"item2=1|C:\\C"), std::wstring::npos);
+
+        // A third window shows the merged list.
+        RemoteProgram third;
+        HWND window = f.Launch(third);
+        HWND folders = ::GetDlgItem(window, kFolderList);
+        ASSERT_EQ(third.GetItemCount(folders), 3);
+        EXPECT_EQ(third.GetCheckState(folders, 0), 0);
+        EXPECT_EQ(third.GetCheckState(folders, 2), 1);
+        EXPECT_EQ(third.CloseAndWait(window, 20000), 0u);
+    }
+}

@@ -110,6 +110,20 @@ TEST(SplitFrame, LaysOutTwoPanesAndClampsADragToOneMessage)
     // A press away from the bar starts nothing.
     ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 300));
     EXPECT_FALSE(owner.split.IsDragging());
+
+    // A drag whose capture goes elsewhere (a menu, another window) is over: later plain
+    // moves and releases move nothing.
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 121));
+    ASSERT_TRUE(owner.split.IsDragging());
+    HWND other = ::CreateWindowExW(0, L"Static", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ::SetCapture(other);
+    EXPECT_FALSE(owner.split.IsDragging());
+    EXPECT_TRUE(::GetWindowLongPtrW(window, GWL_STYLE) & WS_CLIPCHILDREN);
+    ::ReleaseCapture();
+    ::SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(50, 200));
+    ::SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(50, 200));
+    EXPECT_FALSE(::PeekMessageW(&message, window, MSG_SPLIT_MOVED, MSG_SPLIT_MOVED, PM_REMOVE));
+    ::DestroyWindow(other);
     ::DestroyWindow(window);
 }
 
