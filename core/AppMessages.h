@@ -19,6 +19,10 @@ constexpr UINT MSG_REFILL_FOLDERS = 0x3725;  // the stored folder list changed: 
 // Commands of the popup menus and the result pane (WM_COMMAND).
 constexpr UINT ID_ADD_FOLDER = 0x3000;
 constexpr UINT ID_REMOVE_FOLDER = 0x3001;
+constexpr UINT ID_ALL_COMPARE = 0x3010;
+constexpr UINT ID_OPEN_FOLDER = 0x3011;
+constexpr UINT ID_PLAY = 0x3012;
+constexpr UINT ID_DELETE_CHECKED = 0x3013;
 constexpr UINT ID_APP_MENU = 0x3020;
 constexpr UINT ID_APP_SETTING = 0x3021;
 constexpr UINT ID_SUPPORT_SITE = 0x3022;

@@ -436,8 +436,11 @@ int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std:
     FileHandle b = OpenForCompare(pathB, 0);
     uint64_t sizeA = 0, sizeB = 0;
     if (!a || !b || !CurrentSize(a.Get(), sizeA) || !CurrentSize(b.Get(), sizeB) || sizeA != sizeB) return 0;
-    // Two empty files: nothing could be read, which counts as a difference.
-    if (sizeA == 0 || maxStep == 0) return 0;
+    if (maxStep == 0) return 0;
+    if (sizeA == 0) {  // two empty files have equal content
+        OnCompareProgress(100, 0);
+        return 1;
+    }
 
     std::vector<uint8_t> blockA(std::min<uint64_t>(maxStep, sizeA)), blockB(blockA.size());
     uint64_t offset = 0;

@@ -318,31 +318,20 @@ void MainWindow_CL::OnCommand(UINT command)
     }
 }
 
-void MainWindow_CL::ShowMenu(std::initializer_list<MenuItem> items, UINT disabledCommand)
-{
-    PopupMenu_CL menu;
-    menu.CreatePopup();
-    menu.LoadImageStrip(settings.programFolder + L"\\menu_image.bmp");
-    for (const MenuItem& item : items) {
-        if (item.command == 0)
-            menu.AddSeparator();
-        else
-            menu.AddItem(item.command, item.text, item.image);
-    }
-    if (disabledCommand) menu.Disable(disabledCommand);
-    menu.Track(hwnd);
-}
-
 void MainWindow_CL::ShowFolderMenu()
 {
     settings.selectedItemIndex = folderList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
-    ShowMenu({{ID_ADD_FOLDER, L"比較対象フォルダの追加", 2}, {}, {ID_REMOVE_FOLDER, L"比較対象フォルダの削除", 3}},
-             settings.selectedItemIndex == -1 ? ID_REMOVE_FOLDER : 0);
+    std::vector<UINT> disabled;
+    if (settings.selectedItemIndex == -1) disabled.push_back(ID_REMOVE_FOLDER);
+    PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp",
+                               {{ID_ADD_FOLDER, L"比較対象フォルダの追加", 2}, {}, {ID_REMOVE_FOLDER, L"比較対象フォルダの削除", 3}},
+                               disabled);
 }
 
 void MainWindow_CL::ShowAppMenu()
 {
-    ShowMenu({{ID_APP_SETTING, L"アプリ設定", 5}, {}, {ID_SUPPORT_SITE, L"サポートサイトへ", 4}}, 0);
+    PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp",
+                               {{ID_APP_SETTING, L"アプリ設定", 5}, {}, {ID_SUPPORT_SITE, L"サポートサイトへ", 4}}, {});
 }
 
 LRESULT MainWindow_CL::OnNotify(const NMHDR& header)

@@ -70,12 +70,6 @@ private:
     void OnDropFiles(HDROP drop);
     void OnCommand(UINT command);
     LRESULT OnNotify(const NMHDR& header);
-    struct MenuItem {
-        UINT command = 0;  // 0: a separator
-        const wchar_t* text = nullptr;
-        int image = -1;
-    };
-    void ShowMenu(std::initializer_list<MenuItem> items, UINT disabledCommand);
     void ShowFolderMenu();
     void ShowAppMenu();
 

@@ -1,12 +1,17 @@
 #include "ui/main/TestAAA_CL.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
 
 #include "core/AppMessages.h"
 #include "core/ApplicationData_CL.h"
 #include "core/GdiPlus.h"
 #include "core/Log_CL.h"
 #include "core/PathFunctions.h"
+#include "core/UniqueHandle.h"
+#include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "ui/main/MainWindow_CL.h"
 #include "ui/toolkit/Button_CL.h"
@@ -16,8 +21,26 @@
 namespace {
 
 constexpr DWORD kListExStyle = LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_GRIDLINES;
+const wchar_t kCompareText[] = L"ファイルの完全比較を行う";
+const wchar_t kOpenFolderText[] = L"このファイルのあるフォルダを開く";
+const wchar_t kPlayText[] = L"Briskletで再生する";
+const wchar_t kDeleteText[] = L"チェックをつけたファイルを削除する";
+
+bool IsShiftHeld()
+{
+    return ((::GetKeyState(VK_SHIFT) | ::GetAsyncKeyState(VK_SHIFT)) & 0x8000) != 0;
+}
+
+bool IdentityOfPath(const std::wstring& path, FileIdentity& identity)
+{
+    FileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && FileIdentity::OfHandle(file.Get(), identity) && identity.fileIndex != 0;
+}
 
 }  // namespace
+
+TestAAA_CL::ShellExecuteFunction TestAAA_CL::shellExecute = &::ShellExecuteW;
 
 TestAAA_CL::TestAAA_CL(MainWindow_CL& mainWindow, ApplicationData_CL& settings)
     : mainWindow(mainWindow), settings(settings)
@@ -88,6 +111,40 @@ void TestAAA_CL::SplitPathForRow(const std::wstring& path, std::wstring& name, s
     name = RemoveExtension(fileName);
     extension = GetExtension(fileName);
     folder = GetDirectoryPart(path);
+}
+
+std::wstring TestAAA_CL::DoubleNulList(const std::vector<std::wstring>& paths)
+{
+    std::wstring list;
+    for (const std::wstring& path : paths) {
+        list += path;
+        list.push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    return list;
+}
+
+std::vector<std::wstring> TestAAA_CL::PathsSafeToDelete(const std::vector<std::wstring>& checked,
+                                                         const std::vector<std::wstring>& kept)
+{
+    std::vector<FileIdentity> taken;
+    for (const std::wstring& path : kept) {
+        FileIdentity identity;
+        if (IdentityOfPath(path, identity)) taken.push_back(identity);
+    }
+    std::vector<std::wstring> safe;
+    for (const std::wstring& path : checked) {
+        FileIdentity identity;
+        if (IdentityOfPath(path, identity)) {
+            if (std::find(taken.begin(), taken.end(), identity) != taken.end()) {
+                TheLog().Write(L"同じファイルを指すため削除しません : %s", path.c_str());
+                continue;
+            }
+            taken.push_back(identity);
+        }
+        safe.push_back(path);
+    }
+    return safe;
 }
 
 DuplicateGroup TestAAA_CL::CurrentGroup() const
@@ -227,11 +284,160 @@ void TestAAA_CL::ReleasePostedResults()
     }
 }
 
+bool TestAAA_CL::AnyRowChecked() const
+{
+    for (int row = 0; row < resultList->GetItemCount(); ++row)
+        if (resultList->GetCheckState(row) == 1) return true;
+    return false;
+}
+
 void TestAAA_CL::UpdateDeleteButton()
 {
-    bool anyChecked = false;
-    for (int row = 0; row < resultList->GetItemCount() && !anyChecked; ++row) anyChecked = resultList->GetCheckState(row) == 1;
-    deleteButton->Enable(anyChecked);
+    deleteButton->Enable(AnyRowChecked());
+}
+
+std::vector<UINT> TestAAA_CL::DisabledCommands() const
+{
+    std::vector<UINT> disabled;
+    const int row = settings.selectedItemIndex;
+    if (row < 1) disabled.push_back(ID_ALL_COMPARE);
+    if (row == -1) disabled.insert(disabled.end(), {ID_OPEN_FOLDER, ID_PLAY});
+    if (!AnyRowChecked()) disabled.push_back(ID_DELETE_CHECKED);
+    if (shownKind != kMovie && row != -1) disabled.push_back(ID_PLAY);
+    return disabled;
+}
+
+void TestAAA_CL::ShowContextMenu()
+{
+    settings.selectedItemIndex = resultList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
+    const DuplicateGroup group = CurrentGroup();
+    if (settings.selectedItemIndex >= 0 && settings.selectedItemIndex < static_cast<int>(group.size()))
+        contextPath = group[settings.selectedItemIndex]->path;
+    PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp",
+                               {{ID_ALL_COMPARE, kCompareText, 8}, {}, {ID_OPEN_FOLDER, kOpenFolderText, 1}, {},
+                                {ID_PLAY, kPlayText, 6}, {}, {ID_DELETE_CHECKED, kDeleteText, 7}},
+                               DisabledCommands());
+}
+
+void TestAAA_CL::OnCommand(UINT command)
+{
+    switch (command) {
+    case ID_ALL_COMPARE:
+        CompareWholeFile();
+        break;
+    case ID_OPEN_FOLDER:
+        OpenFolder();
+        break;
+    case ID_PLAY:
+        Play();
+        break;
+    case ID_DELETE_CHECKED:
+        DeleteChecked();
+        break;
+    }
+}
+
+void TestAAA_CL::StopMovie()
+{
+    CancelDecoding();
+    decoder.Finalize();
+}
+
+void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)
+{
+    std::wstring name, extension, folder;
+    SplitPathForRow(entry.path, name, extension, folder);
+    resultList->SetItem(row, 0, ComparedShareText(entry, row == 0), -1);
+    resultList->SetItem(row, 1, name, -1);
+    resultList->SetItem(row, 2, extension, -1);
+    resultList->SetItem(row, 3, folder, -1);
+}
+
+void TestAAA_CL::CompareWholeFile()
+{
+    const int row = settings.selectedItemIndex;
+    const DuplicateGroup group = CurrentGroup();
+    if (row < 1 || row >= static_cast<int>(group.size())) return;
+    TheLog().Write(L"Finalize()");
+    StopMovie();
+    int result = -1;
+    {
+        AllCompare_CL compare(group[0]->path, *group[row], contextPath, row, *this);
+        compare.Start(0, 0);
+        compare.DoModal(hwnd);
+        compare.Wait();
+        result = compare.GetResult();
+    }
+    ::MessageBeep(MB_ICONASTERISK);
+    ::MessageBoxW(hwnd, AllCompare_CL::ResultText(result), L"比較結果", MB_OK);
+}
+
+void TestAAA_CL::OpenFolder()
+{
+    if (settings.selectedItemIndex < 0) return;
+    const std::wstring explorer = GetWindowsFolder() + L"\\EXPLORER.EXE";
+    const std::wstring parameters = L"/select," + contextPath;
+    shellExecute(hwnd, L"open", explorer.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+void TestAAA_CL::Play()
+{
+    if (settings.selectedItemIndex < 0) return;
+    if (settings.playerPath.empty()) {
+        ::MessageBoxW(hwnd, L"再生するには「Brisklet」が必要です。", L"お知らせ", MB_OK);
+        return;
+    }
+    const std::wstring parameters = L"\"" + contextPath + L"\"";
+    shellExecute(hwnd, nullptr, settings.playerPath.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+void TestAAA_CL::DeleteChecked()
+{
+    const bool forGood = IsShiftHeld();  // as it is at the moment of the command
+    frames.SetImage(nullptr);
+    StopMovie();
+
+    const DuplicateGroup group = CurrentGroup();
+    std::vector<std::wstring> checked, kept;
+    for (int row = resultList->GetItemCount() - 1; row >= 0; --row) {
+        if (row >= static_cast<int>(group.size())) continue;
+        (resultList->GetCheckState(row) == 1 ? checked : kept).push_back(group[row]->path);
+    }
+    if (checked.empty()) return;
+    const std::wstring list = DoubleNulList(PathsSafeToDelete(checked, kept));
+    FILEOP_FLAGS flags = settings.confirmDelete ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    flags = forGood ? flags & ~FOF_ALLOWUNDO : flags | FOF_ALLOWUNDO;
+    SHFILEOPSTRUCTW operation = {};
+    operation.hwnd = hwnd;
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = list.c_str();
+    operation.fFlags = flags;
+    bool allDeleted = ::SHFileOperationW(&operation) == 0;
+
+    // What is gone is judged by the files themselves: a file still there keeps its row.
+    for (int row = resultList->GetItemCount() - 1; row >= 0; --row) {
+        if (row >= static_cast<int>(group.size()) || resultList->GetCheckState(row) != 1) continue;
+        if (FileExists(group[row]->path)) {
+            allDeleted = false;
+            continue;
+        }
+        resultList->DeleteItem(row);
+        CriticalSection_CL::Guard guard(groupSource->GroupsLock());
+        DuplicateGroup& stored = groupSource->Groups()[groupIndex];
+        stored.erase(std::remove(stored.begin(), stored.end(), group[row]), stored.end());
+    }
+    // The preview was let go: any row selected next is shown again.
+    shownRow = -1;
+    const int deletedFrom = groupIndex;
+    if (CurrentGroup().empty()) ShowGroup(nullptr, -1);
+    mainWindow.UpdateGroup(deletedFrom);
+    UpdateDeleteButton();
+    frames.CreateFrameBitmap();
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+    if (!allDeleted)
+        ::MessageBoxW(hwnd, L"選択されたファイル全てを削除する事ができませんでした。\r\nファイルが使用中の可能性がありますので確認ください。",
+                      L"削除結果", MB_OK);
+    ::MessageBeep(MB_ICONASTERISK);
 }
 
 void TestAAA_CL::Layout(int width, int height)
@@ -318,9 +524,19 @@ LRESULT TestAAA_CL::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
             const int row = resultList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
             if (row >= 0) ShowFile(row);
             UpdateDeleteButton();
+        } else if (header.hwndFrom == resultList->GetHwnd() && header.code == NM_RCLICK) {
+            ShowContextMenu();
         }
         break;
     }
+    case WM_COMMAND:
+        if (deleteButton && reinterpret_cast<HWND>(lParam) == deleteButton->GetHwnd()) {
+            if (HIWORD(wParam) == BN_CLICKED) ::SendMessageW(hwnd, WM_COMMAND, ID_DELETE_CHECKED, 0);
+        } else if (lParam == 0) {
+            OnCommand(LOWORD(wParam));
+        }
+        SetHandled(1);
+        return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:

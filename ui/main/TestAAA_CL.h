@@ -3,11 +3,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
 #include "decode/FrameInfo_CL.h"
 #include "engine/DuplicateGroup.h"
+#include "ui/main/AllCompare_CL.h"
 #include "ui/toolkit/ControlFactory_CL.h"
 #include "ui/toolkit/ListHoverTip_CL.h"
 #include "ui/toolkit/StaticText_CL.h"
@@ -23,8 +25,16 @@ class MovieDecodoRequestItem_CL;
 // group in a list along its bottom, and above them a preview of the selected file: a grid
 // of frames decoded from a movie, the picture of a still image, or the application image.
 // It owns the decoder, its decode thread and the preview images.
-class TestAAA_CL : public StaticText_CL {
+//
+// The actions on the group's files run from its context menu and its "削除" button: the
+// whole-file comparison with the group's first file, the file's folder in the shell, the
+// player, and the deletion of the checked files.
+class TestAAA_CL : public StaticText_CL, public AllCompare_CL::RowView {
 public:
+    using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+    // What starts the shell's programs (Explorer, the player); tests put a recorder here.
+    static ShellExecuteFunction shellExecute;
+
     static constexpr int kFirstControlId = 0x1100;
     static constexpr int kListHeight = 100;
     enum FileKind { kNeither = -1, kStillImage = 1, kMovie = 2 };
@@ -42,6 +52,10 @@ public:
     // The main window closes: no decoding may outlive it.
     void StopDecoding();
 
+    // The context menu's commands that are greyed now.
+    std::vector<UINT> DisabledCommands() const;
+    void ShowRow(int row, const CompareFileEntry& entry) override;
+
     int GetShownRow() const { return shownRow; }
     int GetShownKind() const { return shownKind; }
     int GetRequestKey() const { return requestKey; }
@@ -54,6 +68,14 @@ public:
     static std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
     static void SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
                                 std::wstring& folder);
+    // The paths as the shell's source list: each ended by a NUL, the list by one more.
+    static std::wstring DoubleNulList(const std::vector<std::wstring>& paths);
+    // Of the checked paths, those that may be handed to the shell: one path per file, and
+    // none that names the same file as a path that stays (a hard link is another name of
+    // the same data and goes alone, but the same file reached by another spelling would
+    // take the kept copy with it).
+    static std::vector<std::wstring> PathsSafeToDelete(const std::vector<std::wstring>& checked,
+                                                       const std::vector<std::wstring>& kept);
 
 private:
     DuplicateGroup CurrentGroup() const;
@@ -68,6 +90,15 @@ private:
     void Paint();
     void OnMouse(UINT message);
     void ReleasePostedResults();
+    void ShowContextMenu();
+    void OnCommand(UINT command);
+    // No decoder may hold a movie open (or read the disk) while files are compared or deleted.
+    void StopMovie();
+    void CompareWholeFile();
+    void OpenFolder();
+    void Play();
+    void DeleteChecked();
+    bool AnyRowChecked() const;
 
     ControlFactory_CL factory{kFirstControlId};
     ListView_CL* resultList = nullptr;

@@ -58,6 +58,22 @@ void PopupMenu_CL::Disable(UINT command)
     SetItemInfo(command, info);
 }
 
+void PopupMenu_CL::ShowCommands(HWND owner, const std::wstring& imageStripPath, std::initializer_list<Command> commands,
+                                const std::vector<UINT>& disabled)
+{
+    PopupMenu_CL menu;
+    menu.CreatePopup();
+    menu.LoadImageStrip(imageStripPath);
+    for (const Command& item : commands) {
+        if (item.command == 0)
+            menu.AddSeparator();
+        else
+            menu.AddItem(item.command, item.text, item.image);
+    }
+    for (UINT command : disabled) menu.Disable(command);
+    menu.Track(owner);
+}
+
 void PopupMenu_CL::Track(HWND owner)
 {
     POINT cursor;

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,17 @@ public:
     HMENU GetHandle() const { return menu; }
     int GetImageIndex(UINT command) const;
     const ImageList_CL* GetImageStrip() const { return imageStrip.get(); }
+
+    // One entry of a command menu; command 0 is a separator.
+    struct Command {
+        UINT command = 0;
+        const wchar_t* text = nullptr;
+        int image = kNoImage;
+    };
+    // Builds a menu of these commands with the image strip, greys the disabled ones and
+    // shows it at the cursor; the chosen command reaches `owner`.
+    static void ShowCommands(HWND owner, const std::wstring& imageStripPath, std::initializer_list<Command> commands,
+                             const std::vector<UINT>& disabled);
 
     // Measures and draws owner-drawn menu items; TRUE when the message was one of them.
     static BOOL DrawMenuItem(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
