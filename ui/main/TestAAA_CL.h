@@ -71,9 +71,8 @@ public:
     // The paths as the shell's source list: each ended by a NUL, the list by one more.
     static std::wstring DoubleNulList(const std::vector<std::wstring>& paths);
     // Of the checked paths, those that may be handed to the shell: one path per file, and
-    // none that names the same file as a path that stays (a hard link is another name of
-    // the same data and goes alone, but the same file reached by another spelling would
-    // take the kept copy with it).
+    // none that names the same file as a path that stays (another spelling of it would take
+    // the kept copy with it; another hard link to it would free nothing).
     static std::vector<std::wstring> PathsSafeToDelete(const std::vector<std::wstring>& checked,
                                                        const std::vector<std::wstring>& kept);
 

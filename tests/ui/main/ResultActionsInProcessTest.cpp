@@ -105,6 +105,8 @@ struct PaneWindow {
                 if (info.wID && (info.fState & MFS_DISABLED)) greyed.insert(info.wID);
             }
             greyed.insert(menu ? 0 : 1);  // 0: the menu was there
+            static bool pictured = false;
+            if (menu && !pictured) pictured = !TakeScreenshot(L"result-actions-context-menu").empty();
             ::EndMenu();
         });
         NMITEMACTIVATE click = {};
@@ -249,4 +251,28 @@ TEST(ResultActions, WholeFileComparisonReportsEqualDifferentVanishedAndCancelled
     canceller.join();
     EXPECT_LT(std::chrono::duration<double>(answered - cancelled).count(), 1.0 + 0.3 /* the box paints */);
     EXPECT_NE(w.Cell(1, 0), L"100%");
+}
+
+TEST(ResultActions, TheShellGetsEveryCheckedPathWholeAndNeverTwoNamesOfOneFile)
+{
+    TestFolder tree;
+    std::wstring deep = tree / L"長い フォルダ名, その一";
+    while (deep.size() < 250) deep += L"\\サブ フォルダ, " + std::to_wstring(deep.size());
+    ASSERT_TRUE(MakeFolder(deep));
+    const std::wstring a = deep + L"\\映画 その一, 前編.avi", b = tree / L"b.avi", c = tree / L"c.avi";
+    for (const std::wstring& path : {a, b, c}) MakeFileWithContent(path, 100, 1);
+
+    const std::wstring list = TestAAA_CL::DoubleNulList({a, b});
+    ASSERT_EQ(list.size(), a.size() + 1 + b.size() + 1 + 1);
+    EXPECT_EQ(std::wstring(list.c_str()), a) << "cut nowhere";
+    EXPECT_EQ(std::wstring(list.c_str() + a.size() + 1), b);
+    EXPECT_EQ(list.substr(list.size() - 2), std::wstring(2, L'\0'));
+
+    // The same file under another spelling: kept as one row, checked as another.
+    std::wstring upper = b;
+    upper.replace(upper.size() - 5, 5, L"B.AVI");
+    EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({upper, c}, {b}), std::vector<std::wstring>{c});
+    EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({b, upper, a}, {c}), (std::vector<std::wstring>{b, a})) << "one name per file";
+    EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({tree / L"gone.avi"}, {b}), std::vector<std::wstring>{tree / L"gone.avi"})
+        << "a missing file is the shell's to report";
 }
