@@ -68,6 +68,7 @@ void ApplicationData_CL::LoadFromFolder(const std::wstring& folder)
     compareImage = ini.GetInt(L"APP_INFO", L"compare_image", 1);
     previewImageSizeIndex = ini.GetInt(L"APP_INFO", L"prev_image_size_index", 2);
     confirmDelete = ini.GetInt(L"APP_INFO", L"disp_erase_dialog", 1);
+    verifyBeforeDelete = ini.GetInt(L"APP_INFO", L"verify_before_delete", 1);
     showCompleteMessage = ini.GetInt(L"APP_INFO", L"complete_msg", 1);
     LoadCheckFolders();
 }

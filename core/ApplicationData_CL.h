@@ -56,6 +56,7 @@ public:
     int compareMovie = 1;
     int compareImage = 1;
     int confirmDelete = 1;
+    int verifyBeforeDelete = 1;
     int showCompleteMessage = 1;
 
 private:

@@ -1,13 +1,7 @@
 #include "ui/main/AllCompare_CL.h"
 
-AllCompare_CL::AllCompare_CL(const std::wstring& basePath, CompareFileEntry& member, const std::wstring& memberPath,
-                             int row, RowView& view)
-    : EasyProgress_CL(L"ファイルの完全比較を行っています。", true),
-      basePath(basePath),
-      member(member),
-      memberPath(memberPath),
-      row(row),
-      view(view)
+AllCompare_CL::AllCompare_CL(std::vector<Pair> pairs, RowView& view)
+    : EasyProgress_CL(L"ファイルの完全比較を行っています。", true), pairs(std::move(pairs)), view(view)
 {
 }
 
@@ -18,16 +12,26 @@ AllCompare_CL::~AllCompare_CL()
 
 void AllCompare_CL::Compare2_CL::OnCompareProgress(int percent, uint64_t bytesCompared)
 {
-    entry.comparedBytes = bytesCompared;
-    owner.SetProgress(percent * kProgressMaximum / 100);
-    owner.view.ShowRow(owner.row, entry);
+    pair.member->comparedBytes = bytesCompared;
+    const int count = static_cast<int>(owner.pairs.size());
+    owner.SetProgress((index * 100 + percent) * kProgressMaximum / (100 * count));
+    owner.view.ShowRow(pair.row, *pair.member);
 }
 
 void AllCompare_CL::Run(int, int)
 {
-    Compare2_CL compare(*this, member);
-    const int equal = compare.CompareWholeFiles(basePath, memberPath, kLargestStep, &isCanceled);
-    result = isCanceled ? -2 : equal ? 0 : -1;
+    for (size_t i = 0; i < pairs.size() && !isCanceled; ++i) {
+        Pair& pair = pairs[i];
+        Compare2_CL compare(*this, pair, static_cast<int>(i));
+        const int equal = compare.CompareWholeFiles(pair.basePath, pair.memberPath, kLargestStep, &isCanceled);
+        pair.result = isCanceled ? -2 : equal ? 0 : -1;
+    }
+}
+
+int AllCompare_CL::GetResult() const
+{
+    if (isCanceled) return -2;
+    return pairs.empty() ? -1 : pairs.front().result;
 }
 
 const wchar_t* AllCompare_CL::ResultText(int result)

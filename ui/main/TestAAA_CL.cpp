@@ -362,7 +362,7 @@ void TestAAA_CL::CompareWholeFile()
     StopMovie();
     int result = -1;
     {
-        AllCompare_CL compare(group[0]->path, *group[row], contextPath, row, *this);
+        AllCompare_CL compare({{group[0]->path, group[row], contextPath, row}}, *this);
         compare.Start(0, 0);
         compare.DoModal(hwnd);
         compare.Wait();
@@ -391,32 +391,79 @@ void TestAAA_CL::Play()
     shellExecute(hwnd, nullptr, settings.playerPath.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
+bool TestAAA_CL::ConfirmDeletingWholeGroup(const DuplicateGroup& group)
+{
+    const std::wstring text = L"「" + GetFileNamePart(group.front()->path) +
+                              L"」のグループは、すべてのファイルにチェックがついています。\r\n"
+                              L"削除すると、このファイルは1つも残りません。すべて削除しますか？";
+    return ::MessageBoxW(hwnd, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+bool TestAAA_CL::VerifyBeforeDelete(const DuplicateGroup& group, const std::vector<int>& checkedRows, int keptRow,
+                                    std::vector<int>& refused)
+{
+    // A group is formed from the first 2 MiB: what has not been compared to its end may
+    // still differ later, and would be lost with it.
+    std::vector<AllCompare_CL::Pair> pairs;
+    for (int row : checkedRows) {
+        CompareFileEntry* entry = group[row];
+        if (row > 0 && entry->comparedBytes >= entry->size) continue;
+        pairs.push_back({group[keptRow]->path, entry, entry->path, row});
+    }
+    if (pairs.empty()) return true;
+    AllCompare_CL compare(std::move(pairs), *this);
+    compare.Start(0, 0);
+    compare.DoModal(hwnd);
+    compare.Wait();
+    if (compare.GetResult() == -2) return false;
+    for (const AllCompare_CL::Pair& pair : compare.GetPairs())
+        if (pair.result != 0) refused.push_back(pair.row);
+    return true;
+}
+
 void TestAAA_CL::DeleteChecked()
 {
     const bool forGood = IsShiftHeld();  // as it is at the moment of the command
+    const DuplicateGroup group = CurrentGroup();
+    std::vector<int> checkedRows, keptRows;
+    for (int row = resultList->GetItemCount() - 1; row >= 0; --row) {
+        if (row < static_cast<int>(group.size())) (resultList->GetCheckState(row) == 1 ? checkedRows : keptRows).push_back(row);
+    }
+    if (checkedRows.empty()) return;
+    if (keptRows.empty() && !ConfirmDeletingWholeGroup(group)) return;
     frames.SetImage(nullptr);
     StopMovie();
 
-    const DuplicateGroup group = CurrentGroup();
-    std::vector<std::wstring> checked, kept;
-    for (int row = resultList->GetItemCount() - 1; row >= 0; --row) {
-        if (row >= static_cast<int>(group.size())) continue;
-        (resultList->GetCheckState(row) == 1 ? checked : kept).push_back(group[row]->path);
+    std::vector<int> refused;
+    const int reference = keptRows.empty() ? -1 : keptRows.back();  // the first row that stays
+    if (settings.verifyBeforeDelete && reference >= 0 && !VerifyBeforeDelete(group, checkedRows, reference, refused)) {
+        shownRow = -1;
+        frames.CreateFrameBitmap();
+        ::InvalidateRect(hwnd, nullptr, FALSE);
+        ::MessageBoxW(hwnd, L"削除前の比較をキャンセルしたため、ファイルは削除していません。", L"削除結果", MB_OK);
+        return;
     }
-    if (checked.empty()) return;
-    const std::wstring list = DoubleNulList(PathsSafeToDelete(checked, kept));
-    FILEOP_FLAGS flags = settings.confirmDelete ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    flags = forGood ? flags & ~FOF_ALLOWUNDO : flags | FOF_ALLOWUNDO;
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = hwnd;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = list.c_str();
-    operation.fFlags = flags;
-    bool allDeleted = ::SHFileOperationW(&operation) == 0;
+    auto isRefused = [&](int row) { return std::find(refused.begin(), refused.end(), row) != refused.end(); };
+    std::vector<std::wstring> checked, kept;
+    for (int row : keptRows) kept.push_back(group[row]->path);
+    for (int row : checkedRows) (isRefused(row) ? kept : checked).push_back(group[row]->path);
+
+    bool allDeleted = true;
+    if (!checked.empty()) {
+        const std::wstring list = DoubleNulList(PathsSafeToDelete(checked, kept));
+        FILEOP_FLAGS flags = settings.confirmDelete ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+        flags = forGood ? flags & ~FOF_ALLOWUNDO : flags | FOF_ALLOWUNDO;
+        SHFILEOPSTRUCTW operation = {};
+        operation.hwnd = hwnd;
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = list.c_str();
+        operation.fFlags = flags;
+        allDeleted = ::SHFileOperationW(&operation) == 0;
+    }
 
     // What is gone is judged by the files themselves: a file still there keeps its row.
-    for (int row = resultList->GetItemCount() - 1; row >= 0; --row) {
-        if (row >= static_cast<int>(group.size()) || resultList->GetCheckState(row) != 1) continue;
+    for (int row : checkedRows) {  // from the last row up
+        if (isRefused(row)) continue;
         if (FileExists(group[row]->path)) {
             allDeleted = false;
             continue;
@@ -434,6 +481,11 @@ void TestAAA_CL::DeleteChecked()
     UpdateDeleteButton();
     frames.CreateFrameBitmap();
     ::InvalidateRect(hwnd, nullptr, FALSE);
+    if (!refused.empty()) {
+        std::wstring text = L"次のファイルは、残すファイルと内容が一致しない部分があるため削除しませんでした。\r\n";
+        for (int row : refused) text += L"\r\n" + GetFileNamePart(group[row]->path);
+        ::MessageBoxW(hwnd, text.c_str(), L"削除結果", MB_OK | MB_ICONWARNING);
+    }
     if (!allDeleted)
         ::MessageBoxW(hwnd, L"選択されたファイル全てを削除する事ができませんでした。\r\nファイルが使用中の可能性がありますので確認ください。",
                       L"削除結果", MB_OK);

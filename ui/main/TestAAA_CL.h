@@ -97,6 +97,12 @@ private:
     void OpenFolder();
     void Play();
     void DeleteChecked();
+    // Whether the user wants every file of the group gone (no copy would stay).
+    bool ConfirmDeletingWholeGroup(const DuplicateGroup& group);
+    // Compares the checked rows not yet known equal with a row that stays; those found
+    // different go into `refused`. False when the user cancelled.
+    bool VerifyBeforeDelete(const DuplicateGroup& group, const std::vector<int>& checkedRows, int keptRow,
+                            std::vector<int>& refused);
     bool AnyRowChecked() const;
 
     ControlFactory_CL factory{kFirstControlId};

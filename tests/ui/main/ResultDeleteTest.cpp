@@ -56,11 +56,12 @@ void Host(const std::wstring& command)
 struct Fixture {
     Fixture() : redirect(documents.Path()) { MakeFolder(documents / L"Quillmere"); }
 
-    HWND Launch(RemoteProgram& program, int confirmDelete)
+    HWND Launch(RemoteProgram& program, int confirmDelete, int verify = 1)
     {
         WriteUtf16File(documents / L"Quillmere\\Quillmere.ini",
                        L"[VERSION]\r\nnotify=1\r\n[APP_INFO]\r\ncomplete_msg=0\r\ndisp_erase_dialog=" +
-                           std::to_wstring(confirmDelete) + L"\r\n[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + tree.Path() +
+                           std::to_wstring(confirmDelete) + L"\r\nverify_before_delete=" + std::to_wstring(verify) +
+                           L"\r\n[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + tree.Path() +
                            L"\r\n");
         EXPECT_TRUE(program.Start(L"quillmere.exe", L""));
         HWND window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
@@ -185,11 +186,12 @@ TEST(ResultDelete, CheckedFilesGoToTheRecycleBinOrForGoodAndNothingElseIsTouched
     EXPECT_FALSE(InTrash(busy.substr(busy.find_last_of(L'\\') + 1)));
     EXPECT_TRUE(Exists(f.RowPath(program, 0)));
 
-    // Every file of a group: the group's row goes and the pane shows no group.
+    // Every file of a group, once confirmed: the group's row goes and the pane shows no group.
     ASSERT_TRUE(f.ShowGroup(program, window, L"6,002"));
     program.SetCheckState(f.list, 0, 1);
     program.SetCheckState(f.list, 1, 1);
     f.PressDelete();
+    EXPECT_NE(Answer(program, L"削除の確認", IDYES), L"(no box)");
     for (int i = 0; i < 200 && !f.GroupCount(program, window, L"6,002").empty(); ++i) ::Sleep(50);
     EXPECT_EQ(f.GroupCount(program, window, L"6,002"), L"");
     EXPECT_EQ(program.GetItemCount(::GetDlgItem(window, kGroupList)), 2);
@@ -223,5 +225,97 @@ TEST(ResultDelete, TheShellsConfirmationAnsweredNoDeletesNothing)
     EXPECT_EQ(program.GetCheckState(f.list, 1), 1);
     EXPECT_EQ(program.GetCheckState(f.list, 2), 1);
     for (const wchar_t* stem : {L"a.avi", L"b.avi", L"c.avi"}) EXPECT_TRUE(Exists(f.tree / stem));
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+}
+
+TEST(ResultDelete, AFileThatIsNoTrueCopyIsKeptAndTheLastCopyGoesOnlyWhenConfirmed)
+{
+    for (int verify : {1, 0}) {
+        SCOPED_TRACE(verify ? "verified" : "not verified");
+        Fixture f;
+        // Equal in their first 2 MiB and up to 3 MB, different after: one group, no true copies.
+        const uint64_t size = 4 * 1000 * 1000;
+        for (const wchar_t* stem : {L"intro.mkv", L"episode2.mkv"}) MakeFileWithContent(f.tree / stem, size, 8);
+        std::vector<uint8_t> bytes = ReadFileBytes(f.tree / L"episode2.mkv");
+        for (size_t i = 3 * 1000 * 1000; i < bytes.size(); ++i) bytes[i] ^= 0x5A;
+        WriteFileBytes(f.tree / L"episode2.mkv", bytes);
+        for (const wchar_t* stem : {L"p.avi", L"q.avi"}) MakeFileWithContent(f.tree / stem, 9009, 9);
+        for (const wchar_t* stem : {L"t1.wmv", L"t2.wmv", L"t3.wmv"}) MakeFileWithContent(f.tree / stem, 3000001, 10);
+        f.expectedGroups = 3;
+        RemoteProgram program;
+        HWND window = f.Launch(program, 0, verify);
+        ASSERT_NE(window, nullptr);
+
+        ASSERT_TRUE(f.ShowGroup(program, window, L"4,000,000"));
+        const std::wstring second = f.RowPath(program, 1);
+        program.SetCheckState(f.list, 1, 1);
+        f.PressDelete();
+        if (verify) {
+            const std::wstring message = Answer(program, L"削除結果", IDOK);
+            EXPECT_NE(message.find(second.substr(second.find_last_of(L'\\') + 1)), std::wstring::npos) << "names the file";
+            EXPECT_TRUE(Exists(second));
+            ASSERT_EQ(program.GetItemCount(f.list), 2);
+            EXPECT_EQ(program.GetCheckState(f.list, 1), 1) << "the tick stays";
+            const int share = std::stoi(program.GetItemText(f.list, 1, 0));
+            EXPECT_GE(share, 50);  // the steps before the one holding 3 MB: 2,031,616 bytes equal
+            EXPECT_LT(share, 75);
+        } else {
+            for (int i = 0; i < 100 && Exists(second); ++i) ::Sleep(50);
+            EXPECT_FALSE(Exists(second)) << "without the check, as before";
+        }
+
+        // True copies larger than what the search compared: checked whole, then deleted.
+        ASSERT_TRUE(f.ShowGroup(program, window, L"3,000,001"));
+        program.SetCheckState(f.list, 1, 1);
+        program.SetCheckState(f.list, 2, 1);
+        f.PressDelete();
+        for (int i = 0; i < 200 && program.GetItemCount(f.list) != 1; ++i) ::Sleep(50);
+        EXPECT_EQ(program.GetItemCount(f.list), 1);
+        EXPECT_EQ(f.GroupCount(program, window, L"3,000,001"), L"1");
+
+        // Every file of a group ticked: asked once; No keeps everything, Yes deletes all.
+        ASSERT_TRUE(f.ShowGroup(program, window, L"9,009"));
+        program.SetCheckState(f.list, 0, 1);
+        program.SetCheckState(f.list, 1, 1);
+        Host(L"xdotool keydown shift");  // SHIFT does not skip the question
+        ::Sleep(300);
+        f.PressDelete();
+        const std::wstring question = Answer(program, L"削除の確認", IDNO);
+        Host(L"xdotool keyup shift");
+        EXPECT_NE(question.find(L"p.avi"), std::wstring::npos) << "names the group";
+        EXPECT_TRUE(Exists(f.tree / L"p.avi") && Exists(f.tree / L"q.avi"));
+        EXPECT_EQ(program.GetCheckState(f.list, 0), 1);
+        EXPECT_EQ(program.GetCheckState(f.list, 1), 1);
+        f.PressDelete();
+        EXPECT_NE(Answer(program, L"削除の確認", IDYES), L"(no box)");
+        for (int i = 0; i < 100 && Exists(f.tree / L"p.avi"); ++i) ::Sleep(50);
+        EXPECT_FALSE(Exists(f.tree / L"p.avi") || Exists(f.tree / L"q.avi"));
+        EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+    }
+}
+
+TEST(ResultDelete, AVerificationCancelledHalfWayDeletesNothing)
+{
+    Fixture f;
+    for (const wchar_t* stem : {L"big1.mp4", L"big2.mp4"}) {
+        MakeFileWithContent(f.tree / stem, 100, 7);
+        SetFileLength(f.tree / stem, 6ull << 30);  // sparse: quick to make, slow to compare
+    }
+    f.expectedGroups = 1;
+    RemoteProgram program;
+    HWND window = f.Launch(program, 0);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(f.ShowGroup(program, window, L"6,442,450,944"));
+    program.SetCheckState(f.list, 1, 1);
+    f.PressDelete();
+    HWND dialog = program.WaitForWindow(L"#32770", L"ファイルの完全比較を行っています。", 20000);
+    ASSERT_NE(dialog, nullptr);
+    ::Sleep(500);
+    HWND cancel = ::GetDlgItem(dialog, 0x1100);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(0x1100, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+    EXPECT_EQ(Answer(program, L"削除結果", IDOK), L"削除前の比較をキャンセルしたため、ファイルは削除していません。");
+    EXPECT_TRUE(Exists(f.tree / L"big1.mp4") && Exists(f.tree / L"big2.mp4"));
+    EXPECT_EQ(program.GetItemCount(f.list), 2);
+    EXPECT_EQ(program.GetCheckState(f.list, 1), 1);
     EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
 }
