@@ -12,6 +12,11 @@
 #include "core/TextFormat.h"
 #include "engine/ListFile.h"
 #include "ui/main/TestAAA_CL.h"
+#include "ui/settings/PropAppExtSetting_CL.h"
+#include "ui/settings/PropAppSetting_CL.h"
+#include "ui/settings/PropAppVersion_CL.h"
+#include "ui/toolkit/PropertySheetHost.h"
+#include "update/OpenAddress.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/FolderSelectDialog_CL.h"
 #include "ui/toolkit/ListView_CL.h"
@@ -315,7 +320,27 @@ void MainWindow_CL::OnCommand(UINT command)
     case ID_APP_MENU:
         ShowAppMenu();
         break;
+    case ID_APP_SETTING:
+        ShowSettingsSheet();
+        break;
+    case ID_SUPPORT_SITE:
+        OpenAddress(kSupportSiteAddress, 0);
+        break;
     }
+}
+
+void MainWindow_CL::ShowSettingsSheet()
+{
+    PropAppSetting_CL application(settings);
+    PropAppExtSetting_CL movies(settings.movieExtInfo, L"比較の対象とする拡張子");
+    PropAppExtSetting_CL pictures(settings.pictureExtInfo, L"比較の対象とする拡張子");
+    PropAppVersion_CL version(settings);
+    PropertySheetHost sheet(&hwnd);
+    sheet.AddPage(application, L"アプリ設定");
+    sheet.AddPage(movies, L"動画拡張子");
+    sheet.AddPage(pictures, L"静止画拡張子");
+    sheet.AddPage(version, L"バージョン情報");
+    sheet.Show(hwnd, L"アプリ設定");
 }
 
 void MainWindow_CL::ShowFolderMenu()

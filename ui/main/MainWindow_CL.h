@@ -71,6 +71,7 @@ private:
     void OnCommand(UINT command);
     LRESULT OnNotify(const NMHDR& header);
     void ShowFolderMenu();
+    void ShowSettingsSheet();
     void ShowAppMenu();
 
     ApplicationData_CL& settings;

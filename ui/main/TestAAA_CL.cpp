@@ -10,6 +10,7 @@
 #include "core/GdiPlus.h"
 #include "core/Log_CL.h"
 #include "core/PathFunctions.h"
+#include "core/ShellExecuteHook.h"
 #include "core/UniqueHandle.h"
 #include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
@@ -40,7 +41,6 @@ bool IdentityOfPath(const std::wstring& path, FileIdentity& identity)
 
 }  // namespace
 
-TestAAA_CL::ShellExecuteFunction TestAAA_CL::shellExecute = &::ShellExecuteW;
 
 TestAAA_CL::TestAAA_CL(MainWindow_CL& mainWindow, ApplicationData_CL& settings)
     : mainWindow(mainWindow), settings(settings)
@@ -377,7 +377,7 @@ void TestAAA_CL::OpenFolder()
     if (settings.selectedItemIndex < 0) return;
     const std::wstring explorer = GetWindowsFolder() + L"\\EXPLORER.EXE";
     const std::wstring parameters = L"/select," + contextPath;
-    shellExecute(hwnd, L"open", explorer.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    TheShellExecute()(hwnd, L"open", explorer.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 void TestAAA_CL::Play()
@@ -388,7 +388,7 @@ void TestAAA_CL::Play()
         return;
     }
     const std::wstring parameters = L"\"" + contextPath + L"\"";
-    shellExecute(hwnd, nullptr, settings.playerPath.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    TheShellExecute()(hwnd, nullptr, settings.playerPath.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
 bool TestAAA_CL::ConfirmDeletingWholeGroup(const DuplicateGroup& group)

@@ -31,9 +31,6 @@ class MovieDecodoRequestItem_CL;
 // player, and the deletion of the checked files.
 class TestAAA_CL : public StaticText_CL, public AllCompare_CL::RowView {
 public:
-    using ShellExecuteFunction = HINSTANCE(WINAPI*)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-    // What starts the shell's programs (Explorer, the player); tests put a recorder here.
-    static ShellExecuteFunction shellExecute;
 
     static constexpr int kFirstControlId = 0x1100;
     static constexpr int kListHeight = 100;

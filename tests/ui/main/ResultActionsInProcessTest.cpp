@@ -20,6 +20,8 @@
 #include "core/GdiPlus.h"
 #include "core/Log_CL.h"
 #include "core/PathFunctions.h"
+#include "core/ShellExecuteHook.h"
+#include <shellapi.h>
 #include "support/GuiTestSupport.h"
 #include "support/RemoteProgram.h"
 #include "support/TestFolder.h"
@@ -148,7 +150,7 @@ TEST(ResultActions, TheContextMenuGreysWhatCannotBeDoneAndTheShellGetsExactComma
     for (const wchar_t* name : {L"a.avi", L"b copy.avi", L"c.avi"}) MakeFileWithContent(films + L"\\" + name, 9000, 1);
     for (const wchar_t* name : {L"p.bmp", L"q.bmp"}) MakeFileWithContent(tree / name, 7000, 2);
     PaneWindow w(tree.Path());
-    TestAAA_CL::shellExecute = &RecordShellExecute;
+    TheShellExecute() = &RecordShellExecute;
     w.ShowGroupOf(L".avi");
     ASSERT_EQ(ListView_GetItemCount(w.list), 3);
 
@@ -185,7 +187,7 @@ TEST(ResultActions, TheContextMenuGreysWhatCannotBeDoneAndTheShellGetsExactComma
     w.ShowGroupOf(L".bmp");
     w.SelectRow(1);
     EXPECT_EQ(w.OpenContextMenu(), (std::set<UINT>{0, ID_PLAY, ID_DELETE_CHECKED}));
-    TestAAA_CL::shellExecute = &::ShellExecuteW;
+    TheShellExecute() = &::ShellExecuteW;
 }
 
 TEST(ResultActions, WholeFileComparisonReportsEqualDifferentVanishedAndCancelled)
