@@ -172,6 +172,13 @@ void RemoteProgram::SelectRow(HWND list, int item) const
     ::SendMessageW(list, LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(remote.Address()));
 }
 
+int RemoteProgram::FindRow(HWND list, const std::wstring& text) const
+{
+    for (int row = 0; row < GetItemCount(list); ++row)
+        if (GetItemText(list, row, 0) == text) return row;
+    return -1;
+}
+
 std::wstring RemoteProgram::GetTabText(HWND tab, int index) const
 {
     constexpr int kChars = 256;

@@ -29,6 +29,8 @@ public:
     // Selects and focuses one row, as a click on it does.
     void SelectRow(HWND list, int item) const;
     std::wstring GetTabText(HWND tab, int index) const;
+    // The row whose first column reads `text`, or -1.
+    int FindRow(HWND list, const std::wstring& text) const;
     // The text of a message box's message.
     static std::wstring MessageText(HWND box);
 

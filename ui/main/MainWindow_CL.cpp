@@ -335,7 +335,8 @@ void MainWindow_CL::ShowSettingsSheet()
     PropAppExtSetting_CL movies(settings.movieExtInfo, L"比較の対象とする拡張子");
     PropAppExtSetting_CL pictures(settings.pictureExtInfo, L"比較の対象とする拡張子");
     PropAppVersion_CL version(settings);
-    PropertySheetHost sheet(&hwnd);
+    HWND sheetWindow = nullptr;  // the pages publish the sheet's handle here
+    PropertySheetHost sheet(&sheetWindow);
     sheet.AddPage(application, L"アプリ設定");
     sheet.AddPage(movies, L"動画拡張子");
     sheet.AddPage(pictures, L"静止画拡張子");
