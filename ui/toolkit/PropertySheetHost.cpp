@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "ui/toolkit/SubClassDialogBase_CL.h"
 
 void PropertySheetHost::AddPage(SubClassDialogBase_CL& page, const std::wstring& title)
@@ -59,8 +61,16 @@ LRESULT CALLBACK PropertySheetHost::SheetProc(HWND sheet, UINT message, WPARAM w
         RECT sheetRect, parentRect;
         HWND owner = ::GetWindow(sheet, GW_OWNER);
         if (owner && ::GetWindowRect(owner, &parentRect) && ::GetWindowRect(sheet, &sheetRect)) {
-            int x = parentRect.left + ((parentRect.right - parentRect.left) - (sheetRect.right - sheetRect.left)) / 2;
-            int y = parentRect.top + ((parentRect.bottom - parentRect.top) - (sheetRect.bottom - sheetRect.top)) / 2;
+            const int width = sheetRect.right - sheetRect.left, height = sheetRect.bottom - sheetRect.top;
+            int x = parentRect.left + ((parentRect.right - parentRect.left) - width) / 2;
+            int y = parentRect.top + ((parentRect.bottom - parentRect.top) - height) / 2;
+            // A sheet larger than its parent (large fonts, high DPI) stays on the screen.
+            MONITORINFO monitor = {sizeof(monitor)};
+            if (::GetMonitorInfoW(::MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST), &monitor)) {
+                const RECT& work = monitor.rcWork;
+                x = std::max<int>(work.left, std::min<int>(x, work.right - width));
+                y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+            }
             ::SetWindowPos(sheet, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
     }

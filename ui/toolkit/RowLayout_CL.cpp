@@ -1,5 +1,7 @@
 #include "ui/toolkit/RowLayout_CL.h"
 
+#include <algorithm>
+
 #include "ui/toolkit/GroupBox_CL.h"
 
 void RowLayout_CL::Place(ControlBase_CL& control, int indent)
@@ -14,7 +16,8 @@ void RowLayout_CL::BeginGroup(GroupBox_CL& groupBox)
     groupTop = y;
     group->Move(left, y, TRUE);
     inset = kGroupInset;
-    y += kGroupCaption;
+    // Room for the caption in the box's own font: larger fonts (high DPI) need more.
+    y += std::max<int>(kGroupCaption, groupBox.MeasureText(L"\xFF37").cy + kGap);
 }
 
 void RowLayout_CL::EndGroup()
