@@ -10,11 +10,14 @@
 
 #include "core/ApplicationData_CL.h"
 #include "core/UniqueHandle.h"
+#include "core/Inifile_CL.h"
 #include "ui/main/MainWindow_CL.h"
+#include "update/UpdateCheck_CL.h"
 #include "core/GdiPlus.h"
 
 namespace {
 
+constexpr wchar_t kVersion[] = L"1.0.8";
 constexpr wchar_t kInstanceMutexName[] = L"Quillmere-{6B0E3C52-8F1D-4E7A-9C35-2A4D71F0B8E9}";
 
 // COM for the main thread; uninitialised only if it was initialised.
@@ -103,7 +106,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         auto mainWindow = std::make_unique<MainWindow_CL>(settings);
         ApplyCommandLine(*mainWindow);
         // Without a window nothing could end the loop: the program then just ends.
-        if (mainWindow->Create()) exitCode = RunMessageLoop();
+        if (HWND window = mainWindow->Create()) {
+            if (settings.noUpdateNotice == 0) {
+                UpdateCheck_CL update(TheIniFile(), &window);
+                update.Check(L"Quillmereのアップデート。", kVersion, window);
+            }
+            exitCode = RunMessageLoop();
+        }
     }
     // Nothing is written at exit: every change of the folders was written when it was made,
     // and writing the whole list again would undo what another instance changed meanwhile.
