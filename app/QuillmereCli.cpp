@@ -25,6 +25,7 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitDiffer = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitUnreadable = 3;
 
 const wchar_t kUsage[] =
     L"usage:\n"
@@ -37,7 +38,10 @@ const wchar_t kUsage[] =
     L"  quillmere-cli sheet [--grid N] MOVIE OUT.png\n"
     L"      Decodes N x N preview frames (N = 2..5, default 4) of the movie at evenly spaced\n"
     L"      points and writes them as a 4096 x 3072 contact sheet. Exit 1 when frames could not\n"
-    L"      be decoded (the sheet then shows the error image in their cells).\n";
+    L"      be decoded (the sheet then shows the error image in their cells).\n"
+    L"exit codes: 0 done (compare: equal), 1 different (sheet: frames missing), 2 wrong usage\n"
+    L"or no such file, 3 a folder, list file or file that cannot be read (named on stderr).\n"
+    L"In --json, a path that is not valid UTF-16 keeps its lone surrogates as \\uXXXX escapes.\n";
 
 std::string ToUtf8(const std::wstring& text)
 {
@@ -67,23 +71,23 @@ void Print(DWORD which, const std::wstring& text)
     ::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::wstring JsonString(const std::wstring& text)
+bool IsFolder(const std::wstring& path)
 {
-    std::wstring out = L"\"";
-    for (wchar_t c : text) {
-        if (c == L'"' || c == L'\\') {
-            out += L'\\';
-            out += c;
-        } else if (c < 0x20) {
-            const wchar_t* hex = L"0123456789abcdef";
-            out += L"\\u00";
-            out += hex[(c >> 4) & 0xF];
-            out += hex[c & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out + L"\"";
+    const DWORD attributes = ::GetFileAttributesW(LongPathForm(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CanRead(const std::wstring& path)
+{
+    FileHandle file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    return file.IsValid();
+}
+
+int Unreadable(const std::wstring& problem)
+{
+    Print(STD_ERROR_HANDLE, L"quillmere-cli: " + problem + L"\n");
+    return kExitUnreadable;
 }
 
 class CliScanner : public FirstFileCompare_CL {
@@ -160,6 +164,10 @@ int RunFind(const std::vector<std::wstring>& args)
     if (listFile.empty() && folders.empty()) return Usage(L"no folder given");
     if (!listFile.empty() && ::GetFileAttributesW(listFile.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Usage(L"cannot read the list file " + listFile);
+    if (!listFile.empty() && (IsFolder(listFile) || !CanRead(listFile)))
+        return Unreadable(L"the list file is a folder or cannot be read: " + listFile);
+    for (const std::wstring& folder : folders)
+        if (!IsFolder(folder)) return Unreadable(L"no such folder: " + folder);
 
     if (!allFiles) TheApplicationData().Load();
     CliScanner scanner(allFiles, IsConsole(::GetStdHandle(STD_ERROR_HANDLE)));
@@ -181,10 +189,12 @@ int RunCompare(const std::vector<std::wstring>& args)
 {
     if (args.size() != 2) return Usage(L"compare takes two files");
     for (const std::wstring& path : args) {
-        DWORD attributes = ::GetFileAttributesW(path.c_str());
+        DWORD attributes = ::GetFileAttributesW(LongPathForm(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return Usage(L"no such file: " + path);
     }
+    for (const std::wstring& path : args)
+        if (!CanRead(path)) return Unreadable(L"cannot read " + path);
     FirstFileCompare_CL comparer;
     int equal = comparer.CompareWholeFiles(args[0], args[1], FirstFileCompare_CL::kFirstBlockLimit, nullptr);
     Print(STD_OUTPUT_HANDLE, equal ? L"equal\n" : L"different\n");

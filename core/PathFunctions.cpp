@@ -39,7 +39,28 @@ std::wstring ToLowerAscii(std::wstring text)
 
 bool FileExists(const std::wstring& path)
 {
-    return ::PathFileExistsW(path.c_str()) != FALSE;
+    return !path.empty() && ::GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring LongPathForm(const std::wstring& path)
+{
+    if (path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;
+    const bool isAbsolute = (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') || path.starts_with(L"\\\\");
+    // The long form takes the path as it is: "..", "." and "/" must be resolved before.
+    const bool needsResolving = !isAbsolute || path.find(L'/') != std::wstring::npos ||
+                                path.find(L"\\.\\") != std::wstring::npos || path.find(L"\\..\\") != std::wstring::npos ||
+                                path.ends_with(L"\\.") || path.ends_with(L"\\..") ||
+                                path.find(L"\\\\", 2) != std::wstring::npos;
+    std::wstring full = path;
+    if (needsResolving) {
+        const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+        if (length == 0) return path;
+        full.assign(length, L'\0');
+        full.resize(::GetFullPathNameW(path.c_str(), length, full.data(), nullptr));
+    }
+    if (full.starts_with(L"\\\\?\\") || full.starts_with(L"\\\\.\\")) return full;
+    if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
 }
 
 static std::wstring ShellFolder(int id)

@@ -14,7 +14,13 @@ std::wstring GetExtension(const std::wstring& path, bool lowerCase = false);
 std::wstring RemoveExtension(const std::wstring& path);
 // A to Z become a to z; every other character stays.
 std::wstring ToLowerAscii(std::wstring text);
+// Through the long form below, so that deep paths and names ending in a dot or a space are
+// found as they are.
 bool FileExists(const std::wstring& path);
+// The form of a path for file-system calls: "\\?\C:\..." or "\\?\UNC\server\share\...",
+// which neither stops at 260 characters nor drops a trailing dot or space from a name. The
+// path shown to the user stays the plain one.
+std::wstring LongPathForm(const std::wstring& path);
 std::wstring GetWindowsFolder();
 std::wstring GetDocumentsFolder();
 // "item" and 3 give "item3".

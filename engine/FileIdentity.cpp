@@ -25,8 +25,22 @@ QueryInformationFile NativeQuery()
 
 }  // namespace
 
-bool FileIdentity::OfHandle(HANDLE handle, FileIdentity& identity)
+FileIdentity::Source& FileIdentity::TheSource()
 {
+    static Source source = &FromPlatform;
+    return source;
+}
+
+bool FileIdentity::FromPlatform(HANDLE handle, FileIdentity& identity, bool indexOnly)
+{
+    if (QueryInformationFile query = indexOnly ? NativeQuery() : nullptr) {
+        IoStatusBlock status = {};
+        FileInternalInformation internal = {};
+        if (query(handle, &status, &internal, sizeof(internal), kFileInternalInformation) >= 0) {
+            identity.fileIndex = static_cast<uint64_t>(internal.indexNumber.QuadPart);
+            return true;
+        }
+    }
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(handle, &info)) return false;
     identity.volumeSerial = info.dwVolumeSerialNumber;
@@ -34,18 +48,15 @@ bool FileIdentity::OfHandle(HANDLE handle, FileIdentity& identity)
     return true;
 }
 
+bool FileIdentity::OfHandle(HANDLE handle, FileIdentity& identity)
+{
+    return TheSource()(handle, identity, false) && identity.fileIndex != 0;
+}
+
 bool FileIdentity::IndexOfHandle(HANDLE handle, uint64_t& fileIndex)
 {
-    if (QueryInformationFile query = NativeQuery()) {
-        IoStatusBlock status = {};
-        FileInternalInformation internal = {};
-        if (query(handle, &status, &internal, sizeof(internal), kFileInternalInformation) >= 0) {
-            fileIndex = static_cast<uint64_t>(internal.indexNumber.QuadPart);
-            return true;
-        }
-    }
     FileIdentity identity;
-    if (!OfHandle(handle, identity)) return false;
+    if (!TheSource()(handle, identity, true) || identity.fileIndex == 0) return false;
     fileIndex = identity.fileIndex;
     return true;
 }

@@ -11,9 +11,15 @@ struct FileIdentity {
 
     bool operator==(const FileIdentity&) const = default;
 
-    // False when the platform could not tell.
+    // False when the platform could not tell, or told index 0: some cloud-sync and network
+    // drives give 0 for every file, and such an identity must never make two files one.
     static bool OfHandle(HANDLE handle, FileIdentity& identity);
     // The file index alone. Much cheaper where the volume query is slow (Wine: 3 us against
     // 300 us); equal indexes on two volumes are possible, so a match needs OfHandle too.
     static bool IndexOfHandle(HANDLE handle, uint64_t& fileIndex);
+
+    // Where identities come from; tests put a drive of their own here.
+    using Source = bool (*)(HANDLE handle, FileIdentity& identity, bool indexOnly);
+    static Source& TheSource();
+    static bool FromPlatform(HANDLE handle, FileIdentity& identity, bool indexOnly);
 };

@@ -1,24 +1,33 @@
 #include "engine/FileIdentitySet.h"
 
+#include "core/PathFunctions.h"
 #include "core/UniqueHandle.h"
 #include "engine/FileIdentity.h"
 
-bool FileIdentitySet::InsertIfNew(HANDLE file, const std::wstring& path)
+bool FileIdentitySet::Contains(HANDLE file) const
 {
     uint64_t index = 0;
-    if (!FileIdentity::IndexOfHandle(file, index)) return true;
+    if (!FileIdentity::IndexOfHandle(file, index)) return false;
     auto [first, last] = byIndex.equal_range(index);
-    if (first != last) {
-        FileIdentity identity;
-        if (!FileIdentity::OfHandle(file, identity)) return false;
-        for (auto it = first; it != last; ++it) {
-            FileHandle earlier(::CreateFileW(it->second.c_str(), FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-            FileIdentity other;
-            if (!earlier || (FileIdentity::OfHandle(earlier.Get(), other) && other == identity)) return false;
-        }
+    if (first == last) return false;
+    // Equal indexes: settled by the full identity. When it cannot be told, the files are
+    // taken as one, which never lets a file stand as its own copy.
+    FileIdentity identity;
+    if (!FileIdentity::OfHandle(file, identity)) return true;
+    for (auto it = first; it != last; ++it) {
+        FileHandle earlier(::CreateFileW(LongPathForm(it->second).c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        FileIdentity other;
+        if (!earlier || (FileIdentity::OfHandle(earlier.Get(), other) && other == identity)) return true;
     }
-    byIndex.emplace(index, path);
+    return false;
+}
+
+bool FileIdentitySet::InsertIfNew(HANDLE file, const std::wstring& path)
+{
+    if (Contains(file)) return false;
+    uint64_t index = 0;
+    if (FileIdentity::IndexOfHandle(file, index)) byIndex.emplace(index, path);
     return true;
 }

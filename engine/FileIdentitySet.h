@@ -9,10 +9,13 @@
 class FileIdentitySet {
 public:
     // True and remembered when the open file is none of those met so far; false when it is
-    // one of them reached by another path. A file whose identity cannot be read counts as new.
+    // one of them reached by another path. A file whose identity cannot be read (or reads
+    // as index 0) counts as new: an unknown identity never makes two files one.
     bool InsertIfNew(HANDLE file, const std::wstring& path);
     void Clear() { byIndex.clear(); }
     bool IsEmpty() const { return byIndex.empty(); }
+    // Whether the open file is one of those met so far (false when its identity is unknown).
+    bool Contains(HANDLE file) const;
 
 private:
     // Paths by file index; equal indexes are settled by the full identity, which is slow

@@ -5,6 +5,9 @@
 #include <numeric>
 #include <tuple>
 
+#include "core/PathFunctions.h"
+#include "engine/FileIdentity.h"
+
 namespace {
 
 constexpr DWORD kCompareAccess = GENERIC_READ | READ_CONTROL;
@@ -12,7 +15,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 FileHandle OpenForCompare(const std::wstring& path, DWORD flags)
 {
-    return FileHandle(::CreateFileW(path.c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
+    return FileHandle(
+        ::CreateFileW(LongPathForm(path).c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
 }
 
 bool CurrentSize(HANDLE file, uint64_t& size)
@@ -77,6 +81,7 @@ struct FirstFileCompare_CL::DetectionState {
     std::vector<uint64_t> prefixDigest;
     std::vector<uint64_t> digest;         // of the whole first block, once split; else 0
     std::vector<uint8_t> digestState;
+    std::vector<uint8_t> isSameFile;      // another name of an earlier base
 
     bool SameRun(uint32_t a, uint32_t b) const
     {
@@ -128,18 +133,35 @@ int FirstFileCompare_CL::ScanFolder(const std::wstring& folder, const volatile L
     lastScanProgress = 0;
     scanDepth = 0;
     visitedFolders.Clear();
+    visitedFinalPaths.clear();
     ScanDirectory(folder, files);
     visitedFolders.Clear();
+    visitedFinalPaths.clear();
     return 1;
+}
+
+bool FirstFileCompare_CL::IsNewFinalPath(HANDLE directory)
+{
+    // Only asked where the identity is unknown: the query costs a round trip under Wine.
+    uint64_t index = 0;
+    if (FileIdentity::IndexOfHandle(directory, index)) return true;
+    wchar_t buffer[1024];
+    const DWORD length = ::GetFinalPathNameByHandleW(directory, buffer, 1024, FILE_NAME_NORMALIZED);
+    if (length == 0 || length >= 1024) return true;
+    return visitedFinalPaths.insert(ToLowerAscii(std::wstring(buffer, length))).second;
 }
 
 int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareFileEntry>& list)
 {
     if (folder.empty()) return 1;
     // A link back into the walked tree would otherwise repeat it until paths grow too long.
-    FileHandle directory(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle directory(::CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (directory && !visitedFolders.InsertIfNew(directory.Get(), folder)) return 1;
+    // Where the drive tells no identities, a cycle still ends: by the folder's final path
+    // where the platform gives it, and at a depth no real library reaches.
+    if (directory && !IsNewFinalPath(directory.Get())) return 1;
+    if (scanDepth >= kDeepestFolder) return 1;
     directory.Reset();
 
     ++scanDepth;
@@ -150,7 +172,7 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
     CompareFileEntry work;
     work.path = folder;
     WIN32_FIND_DATAW data;
-    FindHandle search(::FindFirstFileW(folder.c_str(), &data));
+    FindHandle search(::FindFirstFileW(LongPathForm(folder).c_str(), &data));
     if (search) {
         bool more = true;
         do {
@@ -179,7 +201,7 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
 int FirstFileCompare_CL::AddFile(const std::wstring& path)
 {
     WIN32_FIND_DATAW data;
-    FindHandle search(::FindFirstFileW(path.c_str(), &data));
+    FindHandle search(::FindFirstFileW(LongPathForm(path).c_str(), &data));
     if (!search) return 1;
     CompareFileEntry work;
     work.path = path;
@@ -228,7 +250,11 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
     FileHandle candidate = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
     uint64_t size = 0;
     if (!candidate || !baseFile || !CurrentSize(candidate.Get(), size) || size != baseSize || size == 0) return 0;
-
+    // The base, or a file already matched to it, under another path (hard link, folder
+    // link, 8.3 name) is no copy: deleting it would delete the file itself. Asked before
+    // reading (the index costs little), so the links of one file are never read in full.
+    if (matchedFiles.IsEmpty()) matchedFiles.InsertIfNew(baseFile.Get(), basePath);
+    if (matchedFiles.Contains(candidate.Get())) return kSameFile;
 
     candidateBlock.resize(kBlockSize);
     const uint64_t end = std::min(size, firstBlockLimit);
@@ -239,11 +265,7 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
         if (memcmp(baseBlock.data() + offset, candidateBlock.data(), chunk) != 0) return 0;
         offset += chunk;
     }
-    // The base, or a file already matched to it, under another path (hard link, folder
-    // link, 8.3 name) is no copy: deleting it would delete the file itself. Asked only
-    // for files that matched, as the question is slow.
-    if (matchedFiles.IsEmpty()) matchedFiles.InsertIfNew(baseFile.Get(), basePath);
-    if (!matchedFiles.InsertIfNew(candidate.Get(), path)) return 0;
+    matchedFiles.InsertIfNew(candidate.Get(), path);
     lastComparedBytes = end;
     return 1;
 }
@@ -355,10 +377,15 @@ void FirstFileCompare_CL::FormGroup(DetectionState& state, size_t baseIndex)
             baseOpened = true;
         }
         lastCompared = candidateIndex;
-        if (CompareFirstBlock(candidate.path) == 1) {
+        const int compared = CompareFirstBlock(candidate.path);
+        if (compared == 1) {
             candidate.comparedBytes = GetComparedBytes();
             candidate.isGrouped = 1;
             group.push_back(&candidate);
+        } else if (compared == kSameFile) {
+            // Another name of the base: as a base itself it would meet the same files, all
+            // matched already or the base's own names again. Settled without being read.
+            state.isSameFile[candidateIndex] = 1;
         } else if (state.digestState[baseIndex] == DetectionState::kPrefix) {
             // The run agrees in its first 4 KiB but not beyond: split it by the digest of
             // the whole first block, so no base meets more than one stranger in it.
@@ -408,6 +435,7 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     state.prefixDigest.assign(state.count, 0);
     state.digest.assign(state.count, 0);
     state.digestState.assign(state.count, DetectionState::kNotRead);
+    state.isSameFile.assign(state.count, 0);
     // A file alone in its size class, or empty, can match nothing: no need to read it.
     for (size_t begin = 0; begin < state.count; begin = state.classEnd[begin]) {
         size_t end = state.classEnd[begin];
@@ -416,10 +444,15 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     }
 
     for (size_t index = 0; index < state.count; ++index) {
-        if (!files[index].isGrouped)
-            FormGroup(state, index);
-        else
+        if (files[index].isGrouped) {
             JumpTo(state, state.done + state.count);
+        } else if (state.isSameFile[index]) {
+            // The plain loop would compare it with every later file and match none.
+            ReportStepsUpTo(state, IsCanceled() ? state.done + 1 : uint64_t(index + 1) * state.count);
+            files[index].isGrouped = 1;
+        } else {
+            FormGroup(state, index);
+        }
         if (IsCanceled()) break;
     }
 

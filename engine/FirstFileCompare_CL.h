@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ public:
     static constexpr uint32_t kBlockSize = 0x10000;
     static constexpr uint64_t kPrefixLength = 4096;
     static constexpr DWORD kEndPauseMs = 500;
+    static constexpr int kDeepestFolder = 200;
+    static constexpr int kSameFile = 2;
 
     FirstFileCompare_CL();
     virtual int AcceptFile(const CompareFileEntry& file);
@@ -70,6 +73,7 @@ private:
     struct DetectionState;
 
     bool ReadBaseUpTo(uint64_t end);
+    bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
     bool DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest);
     void PrepareSizeClass(DetectionState& state, size_t classBegin);
@@ -91,6 +95,7 @@ private:
     const volatile LONG* cancelFlag = nullptr;
     int lastScanProgress = 0;
     FileIdentitySet visitedFolders;  // of the current ScanFolder walk
+    std::set<std::wstring> visitedFinalPaths;  // folders without an identity, same walk
     CriticalSection_CL groupsLock;
     DWORD endPauseMs = kEndPauseMs;
 };

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "core/PathFunctions.h"
+#include "core/TextFormat.h"
 #include "core/UniqueHandle.h"
 #include "support/CliRunner.h"
 #include "support/TestFolder.h"
@@ -64,4 +66,26 @@ TEST(Cli, FindPrintsGroupsAsJsonAndCompareTellsByExitCode)
     EXPECT_EQ(RunCli(L"find --bogus x").exitCode, 2u);
     EXPECT_EQ(RunCli(L"find").exitCode, 2u);
     EXPECT_EQ(RunCli(L"").exitCode, 2u);
+}
+
+TEST(Cli, FailuresAreNamedWithTheirOwnExitCodeAndOddPathsSurviveJson)
+{
+    TestFolder tree;
+    EXPECT_EQ(RunCli(L"find --all-files \"" + (tree / L"no such folder") + L"\"").exitCode, 3u);
+    EXPECT_EQ(RunCli(L"find --all-files --list \"" + tree.Path() + L"\"").exitCode, 3u) << "a folder as the list";
+    WriteFileBytes(tree / L"empty1", "", 0);
+    WriteFileBytes(tree / L"empty2", "", 0);
+    CliResult empties = RunCli(L"compare \"" + (tree / L"empty1") + L"\" \"" + (tree / L"empty2") + L"\"");
+    EXPECT_EQ(empties.exitCode, 0u);
+    EXPECT_EQ(empties.out, "equal\n");
+    {
+        FileHandle locked(::CreateFileW((tree / L"empty1").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(locked.IsValid());
+        EXPECT_EQ(RunCli(L"compare \"" + (tree / L"empty1") + L"\" \"" + (tree / L"empty2") + L"\"").exitCode, 3u);
+    }
+
+    // A name that is not valid UTF-16 (a lone surrogate; NTFS allows it, Wine cannot make
+    // one) still names its file in JSON; a proper pair stays as it is.
+    EXPECT_EQ(JsonString(std::wstring(L"C:\\a\xD800" L"b\"\x01.avi")), L"\"C:\\\\a\\ud800b\\\"\\u0001.avi\"");
+    EXPECT_EQ(JsonString(std::wstring(L"\xDC00\xD83D\xDE00\xD83D")), L"\"\\udc00\xD83D\xDE00\\ud83d\"");
 }

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <set>
 #include <random>
 
+#include "core/PathFunctions.h"
+#include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "support/TestFolder.h"
 
@@ -76,7 +80,7 @@ ReferenceResult RunReference(const std::vector<CompareFileEntry>& input)
             if (!other.isGrouped && _wcsicmp(other.path.c_str(), base.path.c_str()) != 0 && other.size == base.size) {
                 if (!opened) comparer.OpenBaseFile(base.path);
                 opened = true;
-                if (comparer.CompareFirstBlock(other.path)) {
+                if (comparer.CompareFirstBlock(other.path) == 1) {
                     other.comparedBytes = comparer.GetComparedBytes();
                     other.isGrouped = 1;
                     group.push_back(other.path);
@@ -309,4 +313,113 @@ TEST(WholeFileComparison, StepsDoubleFrom64KiBTo2MiBAndReportEachNewPercent)
     EXPECT_EQ(recorder.CompareWholeFiles(folder / L"e1", folder / L"e2", 0x200000, nullptr), 1) << "empty files are equal";
     EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"missing", 0x200000, nullptr), 0);
     EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"e1", 0x200000, nullptr), 0);
+}
+
+TEST(Detection, DeepPathsAndNamesEndingInADotOrASpaceAreComparedAsTheFilesTheyName)
+{
+    TestFolder folder;
+    // Over 260 characters, with Japanese names: only the long form of the path reaches it.
+    std::wstring deep = folder.Path();
+    while (deep.size() < 300) deep += L"\\とても長いフォルダの名前" + std::to_wstring(deep.size());
+    ASSERT_TRUE(MakeFolder(LongPathForm(deep)));
+    const std::wstring inDeep = deep + L"\\x.avi";
+    auto make = [](const std::wstring& path, uint64_t size, uint32_t seed) {
+        ASSERT_TRUE(MakeFileWithContent(LongPathForm(path), size, seed)) << std::string(path.begin(), path.end());
+    };
+    make(inDeep, 70000, 1);
+    make(folder / L"x-copy.avi", 70000, 1);
+    // "m.avi." and "m.avi" are two files: a plain path would open the second for the first.
+    make(folder / L"m.avi.", 80000, 2);
+    make(folder / L"copy.avi.", 80000, 2);
+    make(folder / L"m.avi", 80000, 3);
+    make(folder / L"n.avi ", 90000, 4);
+    make(folder / L"n2.avi", 90000, 4);
+
+    RecordingScanner walked;
+    walked.ScanFolder(folder.Path(), nullptr);
+    walked.FindDuplicates(nullptr);
+    using Paths = std::vector<std::wstring>;
+    std::set<Paths> groups;
+    for (Paths paths : walked.GroupPaths()) {
+        std::sort(paths.begin(), paths.end());
+        groups.insert(paths);
+    }
+    std::set<Paths> expected;
+    for (Paths paths : std::vector<Paths>{{inDeep, folder / L"x-copy.avi"},
+                                         {folder / L"copy.avi.", folder / L"m.avi."},
+                                         {folder / L"n.avi ", folder / L"n2.avi"}}) {
+        std::sort(paths.begin(), paths.end());
+        expected.insert(paths);
+    }
+    EXPECT_EQ(groups, expected);
+    for (const auto& group : walked.Groups()) {
+        for (size_t i = 1; i < group.size(); ++i) EXPECT_EQ(group[i]->comparedBytes, group[i]->size);
+    }
+
+    // Listed: "m.avi." is compared as itself, never as "m.avi".
+    RecordingScanner listed;
+    listed.AddFile(folder / L"m.avi.");
+    listed.AddFile(folder / L"m.avi");
+    listed.AddFile(folder / L"copy.avi.");
+    listed.FindDuplicates(nullptr);
+    EXPECT_EQ(listed.GroupPaths(), (std::vector<Paths>{{folder / L"m.avi.", folder / L"copy.avi."}}));
+    EXPECT_TRUE(FileExists(folder / L"m.avi.") && FileExists(inDeep));
+    EXPECT_FALSE(FileExists(folder / L"m.avi.."));
+}
+
+namespace {
+
+// A drive that tells no file indexes: every identity reads as index 0.
+bool NoIndexes(HANDLE handle, FileIdentity& identity, bool indexOnly)
+{
+    if (!FileIdentity::FromPlatform(handle, identity, indexOnly)) return false;
+    identity.fileIndex = 0;
+    return true;
+}
+
+}  // namespace
+
+TEST(Detection, DrivesWithoutFileIndexesStillWalkEveryFolderAndFindGroups)
+{
+    TestFolder folder;
+    MakeFolder(folder / L"a\\b\\c");
+    MakeFileWithContent(folder / L"top.avi", 5000, 1);
+    MakeFileWithContent(folder / L"a\\b\\c\\deep.avi", 5000, 1);
+    MakeFileWithContent(folder / L"a\\other.avi", 6000, 2);
+    MakeFileWithContent(folder / L"a\\b\\other copy.avi", 6000, 2);
+    const bool linked = MakeFolderLink(folder / L"a\\b\\c\\back", folder / L"a");  // a cycle
+    FileIdentity::TheSource() = &NoIndexes;
+    RecordingScanner scanner;
+    scanner.ScanFolder(folder.Path(), nullptr);
+    scanner.FindDuplicates(nullptr);
+    FileIdentity::TheSource() = &FileIdentity::FromPlatform;
+
+    std::set<std::wstring> names;
+    for (const CompareFileEntry& file : scanner.Files()) names.insert(GetFileNamePart(file.path));
+    EXPECT_EQ(names, (std::set<std::wstring>{L"top.avi", L"deep.avi", L"other.avi", L"other copy.avi"})) << "every folder";
+    if (linked) {
+        EXPECT_LT(scanner.Files().size(), 100u) << "the cycle ended";
+    }
+    EXPECT_GE(scanner.Groups().size(), 2u) << "no file taken for another";
+}
+
+TEST(Detection, LinksOfOneFileAreSettledWithoutReadingThemInFull)
+{
+    TestFolder folder;
+    MakeFileWithContent(folder / L"original.avi", 3 * 1000 * 1000, 7);
+    RecordingScanner scanner;
+    scanner.AddFile(folder / L"original.avi");
+    for (int i = 0; i < 20; ++i) {
+        const std::wstring link = folder / (L"link" + std::to_wstring(i) + L".avi");
+        ASSERT_TRUE(::CreateHardLinkW(link.c_str(), (folder / L"original.avi").c_str(), nullptr));
+        scanner.AddFile(link);
+    }
+    MakeFileWithContent(folder / L"copy.avi", 3 * 1000 * 1000, 7);
+    scanner.AddFile(folder / L"copy.avi");
+    ReferenceResult expected = RunReference(scanner.Files());
+    scanner.FindDuplicates(nullptr);
+    EXPECT_EQ(scanner.GroupPaths(), expected.groups);
+    EXPECT_EQ(scanner.events, expected.events);
+    ASSERT_EQ(scanner.Groups().size(), 1u);
+    EXPECT_EQ(scanner.Groups()[0].size(), 2u) << "the file once, and its one copy";
 }

@@ -34,7 +34,7 @@ bool IsShiftHeld()
 
 bool IdentityOfPath(const std::wstring& path, FileIdentity& identity)
 {
-    FileHandle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    FileHandle file(::CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return file && FileIdentity::OfHandle(file.Get(), identity) && identity.fileIndex != 0;
 }
