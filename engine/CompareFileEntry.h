@@ -8,4 +8,6 @@ struct CompareFileEntry {
     std::wstring path;            // folder, "\", name as the scan built it; or as listed
     uint64_t size = 0;            // from the directory entry at scan time
     uint64_t comparedBytes = 0;   // leading bytes found equal to the group's base
+    uint64_t lastWriteTime = 0;   // from the directory entry (FILETIME units)
+    uint64_t fileIndex = 0;       // from the directory entry; 0 when the listing gave none
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
+#include <string_view>
 #include <tuple>
 
 #include "core/PathFunctions.h"
@@ -155,44 +156,53 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
 {
     if (folder.empty()) return 1;
     // A link back into the walked tree would otherwise repeat it until paths grow too long.
-    FileHandle directory(::CreateFileW(LongPathForm(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle directory(::CreateFileW(LongPathForm(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (directory && !visitedFolders.InsertIfNew(directory.Get(), folder)) return 1;
     // Where the drive tells no identities, a cycle still ends: by the folder's final path
     // where the platform gives it, and at a depth no real library reaches.
     if (directory && !IsNewFinalPath(directory.Get())) return 1;
     if (scanDepth >= kDeepestFolder) return 1;
-    directory.Reset();
 
     ++scanDepth;
     if (folder.back() != L'\\') folder += L'\\';
     const size_t cut = folder.size();
-    folder += L"*.*";
-
+    // The listing with file indexes: one query per buffer of entries, and the index comes
+    // with each file for free (the digest cache checks it).
+    std::vector<uint8_t> buffer(kListingBufferBytes);
+    FILE_INFO_BY_HANDLE_CLASS listing = FileIdBothDirectoryRestartInfo;
     CompareFileEntry work;
-    work.path = folder;
-    WIN32_FIND_DATAW data;
-    FindHandle search(::FindFirstFileW(LongPathForm(folder).c_str(), &data));
-    if (search) {
-        bool more = true;
-        do {
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-                work.path.resize(cut);
-                work.path += data.cFileName;
-                work.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    bool stopped = false;
+    while (!stopped && directory &&
+           ::GetFileInformationByHandleEx(directory.Get(), listing, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        listing = FileIdBothDirectoryInfo;
+        for (size_t offset = 0;;) {
+            const auto& entry = *reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
+            const std::wstring_view name(entry.FileName, entry.FileNameLength / sizeof(wchar_t));
+            if (!(entry.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                work.path.assign(folder, 0, cut);
+                work.path += name;
+                work.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
+                work.lastWriteTime = static_cast<uint64_t>(entry.LastWriteTime.QuadPart);
+                work.fileIndex = static_cast<uint64_t>(entry.FileId.QuadPart);
                 work.isGrouped = 0;
                 work.comparedBytes = 0;
                 if (AcceptFile(work) == 1) list.push_back(work);
-            } else if (data.cFileName[0] != L'.') {
+            } else if (!name.empty() && name[0] != L'.') {
                 folder.resize(cut);
-                folder += data.cFileName;
+                folder += name;
                 ScanDirectory(folder, list);
             }
-            more = ::FindNextFileW(search.Get(), &data) != FALSE;
             int progress = 800 - std::min(scanDepth * 30, 800);
             if (progress != lastScanProgress) OnProgress(progress);
             lastScanProgress = progress;
-        } while ((!cancelFlag || *cancelFlag == 0) && more);
+            if (IsCanceled()) {
+                stopped = true;
+                break;
+            }
+            if (!entry.NextEntryOffset) break;
+            offset += entry.NextEntryOffset;
+        }
     }
     --scanDepth;
     return 1;
@@ -206,6 +216,7 @@ int FirstFileCompare_CL::AddFile(const std::wstring& path)
     CompareFileEntry work;
     work.path = path;
     work.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    work.lastWriteTime = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
     search.Reset();
     if (AcceptFile(work) == 1) files.push_back(work);
     return 1;

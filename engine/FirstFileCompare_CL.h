@@ -31,6 +31,7 @@ public:
     static constexpr uint64_t kPrefixLength = 4096;
     static constexpr DWORD kEndPauseMs = 500;
     static constexpr int kDeepestFolder = 200;
+    static constexpr size_t kListingBufferBytes = 0x10000;
     static constexpr int kSameFile = 2;
 
     FirstFileCompare_CL();
