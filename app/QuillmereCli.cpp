@@ -17,6 +17,7 @@
 #include "core/GdiPlus.h"
 #include "core/TextFormat.h"
 #include "engine/CompareTarget.h"
+#include "engine/DigestCache_CL.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "engine/ListFile.h"
 
@@ -29,10 +30,12 @@ constexpr int kExitUnreadable = 3;
 
 const wchar_t kUsage[] =
     L"usage:\n"
-    L"  quillmere-cli find [--all-files] [--json] [--list FILE] [FOLDER ...]\n"
+    L"  quillmere-cli find [--all-files] [--json] [--no-cache] [--list FILE] [FOLDER ...]\n"
     L"      Walks the folders (or takes the files named in FILE, one per line) and prints the\n"
     L"      groups of files whose size and first 2 MiB are equal. Without --all-files only the\n"
-    L"      extensions enabled in the user's Quillmere settings are compared.\n"
+    L"      extensions enabled in the user's Quillmere settings are compared. The digests read\n"
+    L"      are kept in Documents\\Quillmere\\digests.cache for the next search (as the program\n"
+    L"      does); --no-cache neither reads nor writes it.\n"
     L"  quillmere-cli compare FILE_A FILE_B\n"
     L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ.\n"
     L"  quillmere-cli sheet [--grid N] MOVIE OUT.png\n"
@@ -143,7 +146,7 @@ int Usage(const std::wstring& problem)
 
 int RunFind(const std::vector<std::wstring>& args)
 {
-    bool allFiles = false, json = false;
+    bool allFiles = false, json = false, useCache = true;
     std::wstring listFile;
     std::vector<std::wstring> folders;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -151,6 +154,8 @@ int RunFind(const std::vector<std::wstring>& args)
             allFiles = true;
         } else if (args[i] == L"--json") {
             json = true;
+        } else if (args[i] == L"--no-cache") {
+            useCache = false;
         } else if (args[i] == L"--list") {
             if (++i == args.size()) return Usage(L"--list needs a file");
             listFile = args[i];
@@ -177,7 +182,16 @@ int RunFind(const std::vector<std::wstring>& args)
     } else {
         for (const std::wstring& folder : folders) scanner.ScanFolder(folder, nullptr);
     }
+    DigestCache_CL cache;
+    const std::wstring cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
+    if (useCache) {
+        ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
+        cache.Load(cacheFolder + L"\\digests.cache");
+        scanner.SetDigestCache(&cache);
+    }
     scanner.FindDuplicates(nullptr);
+    scanner.SetDigestCache(nullptr);
+    if (useCache) cache.Save(cacheFolder + L"\\digests.cache");
     if (json)
         PrintGroupsAsJson(scanner.Groups());
     else

@@ -1,5 +1,7 @@
 #include "engine/FindCompareFile_CL.h"
 
+#include "engine/DigestCache_CL.h"
+
 #include "core/ApplicationData_CL.h"
 #include "core/Log_CL.h"
 #include "engine/CompareTarget.h"
@@ -64,6 +66,15 @@ void FindCompareFile_CL::RunSearch()
         else
             scanner.ScanFolder(path, cancel);
     }
+    // What earlier searches read: a rescan opens only files that changed or still look alike.
+    DigestCache_CL cache;
+    const std::wstring cachePath = settings.dataFolder.empty() ? std::wstring() : settings.dataFolder + L"\\digests.cache";
+    if (!cachePath.empty()) {
+        cache.Load(cachePath);
+        scanner.SetDigestCache(&cache);
+    }
     scanner.FindDuplicates(cancel);
+    scanner.SetDigestCache(nullptr);
+    if (!cachePath.empty()) cache.Save(cachePath);
     listener.OnSearchFinished();
 }

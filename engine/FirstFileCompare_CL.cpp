@@ -16,6 +16,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 FileHandle OpenForCompare(const std::wstring& path, DWORD flags)
 {
+    ++FirstFileCompare_CL::openCount;
     return FileHandle(
         ::CreateFileW(LongPathForm(path).c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
 }
@@ -81,20 +82,21 @@ struct FirstFileCompare_CL::DetectionState {
     std::vector<uint32_t> classEnd;       // place in `order` -> end of its size class
     std::vector<uint64_t> prefixDigest;
     std::vector<uint64_t> digest;         // of the whole first block, once split; else 0
+    std::vector<uint64_t> digestHigh;     // its second half
     std::vector<uint8_t> digestState;
     std::vector<uint8_t> isSameFile;      // another name of an earlier base
 
     bool SameRun(uint32_t a, uint32_t b) const
     {
         return digestState[a] != kUnreadable && digestState[a] == digestState[b] &&
-               prefixDigest[a] == prefixDigest[b] && digest[a] == digest[b];
+               prefixDigest[a] == prefixDigest[b] && digest[a] == digest[b] && digestHigh[a] == digestHigh[b];
     }
     // Sorts [first, last) of `order` into runs, unreadable entries last, and notes the places.
     void SortRuns(size_t first, size_t last)
     {
         auto key = [&](uint32_t i) {
             bool readable = digestState[i] != kUnreadable;
-            return std::make_tuple(!readable, readable ? prefixDigest[i] : uint64_t(i), digest[i], i);
+            return std::make_tuple(!readable, readable ? prefixDigest[i] : uint64_t(i), digest[i], digestHigh[i], i);
         };
         std::sort(order.begin() + first, order.begin() + last, [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
         for (size_t place = first; place < last; ++place) positionOf[order[place]] = uint32_t(place);
@@ -281,7 +283,7 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
     return 1;
 }
 
-bool FirstFileCompare_CL::DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest)
+bool FirstFileCompare_CL::DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest, uint64_t* high)
 {
     FileHandle file = OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
     uint64_t size = 0;
@@ -289,17 +291,55 @@ bool FirstFileCompare_CL::DigestOf(const CompareFileEntry& entry, uint64_t lengt
     const uint64_t end = std::min(size, length);
     candidateBlock.resize(kBlockSize);
     digest = end;
+    // A second lane with another start makes the digest of the whole first block 128 bits:
+    // kept in the cache, it sets files apart without reading them again.
+    uint64_t second = ~end;
     for (uint64_t offset = 0; offset < end; offset += kBlockSize) {
         uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
         if (!ReadExactly(file.Get(), offset, candidateBlock.data(), chunk)) return false;
         digest = MixBlock(digest, candidateBlock.data(), chunk);
+        if (high) second = MixBlock(second * 0xC2B2AE3D27D4EB4Full, candidateBlock.data(), chunk);
     }
+    if (high) *high = second;
     return true;
+}
+
+bool FirstFileCompare_CL::CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests)
+{
+    return digestCache && digestCache->Find(entry, digests);
+}
+
+void FirstFileCompare_CL::StoreDigests(const CompareFileEntry& entry, const DigestCache_CL::Digests& digests)
+{
+    if (digestCache) digestCache->Store(entry, digests);
 }
 
 void FirstFileCompare_CL::PrepareSizeClass(DetectionState& state, size_t classBegin)
 {
     const size_t classEnd = state.classEnd[classBegin];
+    const bool prefixCoversBlock = files[state.order[classBegin]].size <= kPrefixLength;
+    // What the cache knows of every file of the class; the class is judged on one footing:
+    // whole-block digests only when all have them.
+    std::vector<DigestCache_CL::Digests> cached(classEnd - classBegin);
+    bool allCached = digestCache != nullptr, allBlocks = true;
+    for (size_t place = classBegin; place < classEnd; ++place) {
+        allCached = allCached && CachedDigests(files[state.order[place]], cached[place - classBegin]);
+        allBlocks = allBlocks && cached[place - classBegin].hasBlock;
+    }
+    if (allCached) {
+        for (size_t place = classBegin; place < classEnd; ++place) {
+            const uint32_t index = state.order[place];
+            const DigestCache_CL::Digests& known = cached[place - classBegin];
+            state.prefixDigest[index] = known.prefix;
+            if (allBlocks && !prefixCoversBlock) {
+                state.digest[index] = known.block;
+                state.digestHigh[index] = known.blockHigh;
+            }
+            state.digestState[index] = allBlocks || prefixCoversBlock ? DetectionState::kFull : DetectionState::kPrefix;
+        }
+        state.SortRuns(classBegin, classEnd);
+        return;
+    }
     // Two files of one size are settled by their one comparison: no digest needed.
     if (classEnd - classBegin == 2) {
         for (size_t place = classBegin; place < classEnd; ++place)
@@ -307,13 +347,13 @@ void FirstFileCompare_CL::PrepareSizeClass(DetectionState& state, size_t classBe
         return;
     }
     // Most files of one size differ early: a digest of the first 4 KiB sets them apart.
-    const bool prefixCoversBlock = files[state.order[classBegin]].size <= kPrefixLength;
     for (size_t place = classBegin; place < classEnd; ++place) {
         uint32_t index = state.order[place];
-        bool read = !IsCanceled() && DigestOf(files[index], kPrefixLength, state.prefixDigest[index]);
+        bool read = !IsCanceled() && DigestOf(files[index], kPrefixLength, state.prefixDigest[index], nullptr);
         state.digestState[index] = !read ? DetectionState::kUnreadable
                                    : prefixCoversBlock ? DetectionState::kFull
                                                        : DetectionState::kPrefix;
+        if (read) StoreDigests(files[index], {state.prefixDigest[index], 0, 0, false});
     }
     state.SortRuns(classBegin, classEnd);
 }
@@ -326,7 +366,16 @@ void FirstFileCompare_CL::SplitRun(DetectionState& state, uint32_t member)
     while (last < classEnd && state.SameRun(state.order[last], member)) ++last;
     for (size_t place = first; place < last; ++place) {
         uint32_t index = state.order[place];
-        bool read = files[index].isGrouped || (!IsCanceled() && DigestOf(files[index], firstBlockLimit, state.digest[index]));
+        DigestCache_CL::Digests known;
+        bool read = files[index].isGrouped;
+        if (!read && CachedDigests(files[index], known) && known.hasBlock) {
+            state.digest[index] = known.block;
+            state.digestHigh[index] = known.blockHigh;
+            read = true;
+        } else if (!read && !IsCanceled()) {
+            read = DigestOf(files[index], firstBlockLimit, state.digest[index], &state.digestHigh[index]);
+            if (read) StoreDigests(files[index], {state.prefixDigest[index], state.digest[index], state.digestHigh[index], true});
+        }
         state.digestState[index] = read ? DetectionState::kFull : DetectionState::kUnreadable;
     }
     state.SortRuns(first, last);
@@ -445,6 +494,7 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     }
     state.prefixDigest.assign(state.count, 0);
     state.digest.assign(state.count, 0);
+    state.digestHigh.assign(state.count, 0);
     state.digestState.assign(state.count, DetectionState::kNotRead);
     state.isSameFile.assign(state.count, 0);
     // A file alone in its size class, or empty, can match nothing: no need to read it.

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <atomic>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "core/UniqueHandle.h"
 #include "engine/CompareFileEntry.h"
 #include "engine/DuplicateGroup.h"
+#include "engine/DigestCache_CL.h"
 #include "engine/FileIdentitySet.h"
 
 // The scanner: collects candidate files (folder walk or single files), then finds the
@@ -65,6 +67,10 @@ public:
     std::vector<DuplicateGroup>& Groups() { return groups; }
     CriticalSection_CL& GroupsLock() { return groupsLock; }
     void SetEndPause(DWORD milliseconds) { endPauseMs = milliseconds; }
+    // Digests of earlier searches (null: none); the detection reads into it what it reads.
+    void SetDigestCache(DigestCache_CL* cache) { digestCache = cache; }
+    // Files opened for comparing in this process so far (for tests and benchmarks).
+    static inline std::atomic<uint64_t> openCount{0};
 
 protected:
     std::vector<CompareFileEntry> files;
@@ -76,7 +82,9 @@ private:
     bool ReadBaseUpTo(uint64_t end);
     bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
-    bool DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest);
+    bool DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest, uint64_t* high);
+    bool CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests);
+    void StoreDigests(const CompareFileEntry& entry, const DigestCache_CL::Digests& digests);
     void PrepareSizeClass(DetectionState& state, size_t classBegin);
     void SplitRun(DetectionState& state, uint32_t member);
     void ReportStepsUpTo(DetectionState& state, uint64_t target);
@@ -96,6 +104,7 @@ private:
     const volatile LONG* cancelFlag = nullptr;
     int lastScanProgress = 0;
     FileIdentitySet visitedFolders;  // of the current ScanFolder walk
+    DigestCache_CL* digestCache = nullptr;
     std::set<std::wstring> visitedFinalPaths;  // folders without an identity, same walk
     CriticalSection_CL groupsLock;
     DWORD endPauseMs = kEndPauseMs;

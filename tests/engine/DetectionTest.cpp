@@ -6,6 +6,8 @@
 #include <random>
 
 #include "core/PathFunctions.h"
+#include "core/UniqueHandle.h"
+#include "engine/DigestCache_CL.h"
 #include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "support/TestFolder.h"
@@ -422,4 +424,117 @@ TEST(Detection, LinksOfOneFileAreSettledWithoutReadingThemInFull)
     EXPECT_EQ(scanner.events, expected.events);
     ASSERT_EQ(scanner.Groups().size(), 1u);
     EXPECT_EQ(scanner.Groups()[0].size(), 2u) << "the file once, and its one copy";
+}
+
+namespace {
+
+struct SearchResult {
+    std::vector<std::vector<std::wstring>> groups;
+    std::vector<int> events;
+    std::vector<uint64_t> comparedBytes;
+    uint64_t opens = 0;
+    bool operator==(const SearchResult& other) const
+    {
+        return groups == other.groups && events == other.events && comparedBytes == other.comparedBytes;
+    }
+};
+
+// One search of the folder, with the digest cache at `cachePath` or without any.
+SearchResult Search(const std::wstring& folder, const std::wstring& cachePath)
+{
+    RecordingScanner scanner;
+    scanner.ScanFolder(folder, nullptr);
+    DigestCache_CL cache;
+    if (!cachePath.empty()) {
+        cache.Load(cachePath);
+        scanner.SetDigestCache(&cache);
+    }
+    const uint64_t opensBefore = FirstFileCompare_CL::openCount;
+    scanner.FindDuplicates(nullptr);
+    SearchResult result{scanner.GroupPaths(), scanner.events, {}, FirstFileCompare_CL::openCount - opensBefore};
+    for (const CompareFileEntry& file : scanner.Files()) result.comparedBytes.push_back(file.comparedBytes);
+    if (!cachePath.empty()) {
+        EXPECT_TRUE(cache.Save(cachePath));
+    }
+    return result;
+}
+
+void SetWriteTime(const std::wstring& path, FILETIME time)
+{
+    FileHandle file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ::SetFileTime(file.Get(), nullptr, nullptr, &time);
+}
+
+FILETIME WriteTimeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+}  // namespace
+
+TEST(DigestCache, RescansFindExactlyWhatASearchWithoutTheCacheFindsAfterEveryChange)
+{
+    TestFolder root, data;
+    const std::wstring tree = root / L"tree", cachePath = data / L"digests.cache";
+    MakeFolder(tree + L"\\sub");
+    std::mt19937 random(77);
+    const uint64_t sizes[] = {1, 4096, 65536, 65537, 300000, (2 << 20) + 5};
+    for (int i = 0; i < 60; ++i)
+        MakeFileWithContent(tree + (i % 2 ? L"\\sub\\f" : L"\\f") + std::to_wstring(i) + L".avi", sizes[random() % 6], random() % 3);
+    // Strangers sharing a size: read once for their digests, never again while unchanged.
+    for (int i = 0; i < 30; ++i) MakeFileWithContent(tree + L"\\stranger" + std::to_wstring(i) + L".avi", 70000, 1000 + i);
+
+    auto expectSame = [&](const char* step) {
+        SCOPED_TRACE(step);
+        const SearchResult plain = Search(tree, L"");
+        const SearchResult cached = Search(tree, cachePath);
+        EXPECT_TRUE(cached == plain);
+        EXPECT_EQ(cached.groups, plain.groups);
+        return cached;
+    };
+    const SearchResult first = expectSame("first search, the cache is written");
+    const SearchResult again = expectSame("nothing changed");
+    EXPECT_LE(again.opens + 30, first.opens) << "a rescan opens only what still looks alike";
+
+    // Content changed at the same size: f1 now equals f0's content where their sizes agree.
+    const std::wstring f0 = tree + L"\\f0.avi", f1 = tree + L"\\sub\\f1.avi";
+    std::vector<uint8_t> bytes = ReadFileBytes(f1);
+    for (uint8_t& b : bytes) b ^= 0x33;
+    WriteFileBytes(f1, bytes);
+    expectSame("one file rewritten in place");
+    // Replaced by another file (a new index) that keeps the old write time, as a copy that
+    // preserves times would.
+    const std::wstring f2 = tree + L"\\f2.avi";
+    const FILETIME oldTime = WriteTimeOf(f2);
+    std::vector<uint8_t> other = ReadFileBytes(f2);
+    for (uint8_t& b : other) b = static_cast<uint8_t>(b + 1);
+    WriteFileBytes(tree + L"\\replacement", other);
+    SetWriteTime(tree + L"\\replacement", oldTime);
+    ASSERT_TRUE(::MoveFileExW((tree + L"\\replacement").c_str(), f2.c_str(), MOVEFILE_REPLACE_EXISTING));
+    expectSame("one file replaced, same size and time");
+    ::DeleteFileW((tree + L"\\f4.avi").c_str());
+    expectSame("one file deleted");
+    MakeFileWithContent(tree + L"\\new.avi", 300000, 1);
+    expectSame("one file added");
+    ASSERT_TRUE(::MoveFileW((tree + L"\\sub").c_str(), (tree + L"\\renamed").c_str()));
+    expectSame("a folder renamed");
+
+    // A damaged cache is no cache: the same results, and it is written anew.
+    std::vector<uint8_t> saved = ReadFileBytes(cachePath);
+    ASSERT_GT(saved.size(), 100u);
+    saved.resize(saved.size() / 2);
+    WriteFileBytes(cachePath, saved);
+    DigestCache_CL damaged;
+    EXPECT_FALSE(damaged.Load(cachePath));
+    expectSame("the cache cut in half");
+    EXPECT_TRUE(DigestCache_CL().Load(cachePath)) << "rewritten whole";
+    std::vector<uint8_t> noise(5000);
+    for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
+    WriteFileBytes(cachePath, noise);
+    expectSame("the cache of random bytes");
+    const std::vector<uint8_t> future = {'Q', 'M', 'D', 'C', 2, 0, 0, 0};
+    WriteFileBytes(cachePath, future);
+    expectSame("a cache of a later version");
 }

@@ -1,0 +1,48 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+
+#include "engine/CompareFileEntry.h"
+
+// What earlier searches read of each candidate file: the digests of its first 4 KiB and of
+// its whole first block, kept with the path, size, last-write time and file index they were
+// read at. A file that matches its entry in all four is not opened for its digests again;
+// one that changed in any is read afresh. Digests only sort files apart: files that still
+// look equal are compared byte for byte, so the cache never forms a group by itself.
+//
+// The file is written whole to a temporary file that then replaces the old one; a file that
+// is damaged, cut short, foreign or of another version is ignored (and later rewritten).
+class DigestCache_CL {
+public:
+    static constexpr uint32_t kVersion = 1;
+    static constexpr uint32_t kKeptSearches = 8;        // entries unseen for longer are dropped
+    static constexpr size_t kMostEntries = 4000000;     // and never more than this many
+    static constexpr uint64_t kLargestFile = 1ull << 30;
+
+    struct Digests {
+        uint64_t prefix = 0;
+        uint64_t block = 0;
+        uint64_t blockHigh = 0;
+        bool hasBlock = false;
+    };
+
+    bool Load(const std::wstring& path);
+    bool Save(const std::wstring& path);
+    // The digests of the file as the walk saw it; false when it is not cached, or its size,
+    // write time or index differ (a file index of 0 is unknown: never taken from the cache).
+    bool Find(const CompareFileEntry& file, Digests& digests);
+    void Store(const CompareFileEntry& file, const Digests& digests);
+    size_t GetCount() const { return entries.size(); }
+
+private:
+    struct Entry {
+        uint64_t size = 0;
+        uint64_t lastWriteTime = 0;
+        uint64_t fileIndex = 0;
+        uint32_t lastSeen = 0;
+        Digests digests;
+    };
+    std::unordered_map<std::wstring, Entry> entries;
+    uint32_t generation = 1;  // counts the searches that saved the cache
+};
