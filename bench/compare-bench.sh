@@ -7,14 +7,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/env.sh"
 WORK="${1:-$BUILD/bench-compare}"
 
-install_packages
-build_project >/dev/null
-wine_env test "$BUILD/test-home"
-ensure_display
-prepare_prefix
-trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
-wineserver -p >/dev/null 2>&1 </dev/null
-wineboot >/dev/null 2>&1 </dev/null
+bench_prepare
 
 mkdir -p "$WORK"
 if [ ! -f "$WORK/b.bin" ]; then
@@ -22,18 +15,6 @@ if [ ! -f "$WORK/b.bin" ]; then
   cp "$WORK/a.bin" "$WORK/b.bin"
 fi
 cat "$WORK/a.bin" "$WORK/b.bin" > /dev/null  # warm the page cache
-
-median_seconds() {
-  local times=()
-  for _ in 1 2 3; do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 </dev/null || true
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
-}
 
 ours=$(median_seconds wine "$BUILD/bin/quillmere-cli.exe" compare "$(winepath -w "$WORK/a.bin")" "$(winepath -w "$WORK/b.bin")")
 theirs=$(median_seconds cmp "$WORK/a.bin" "$WORK/b.bin")

@@ -9,30 +9,11 @@ CORPUS="${1:-$BUILD/bench-corpus}"
 FILES="${2:-20000}"
 
 PACKAGES="$PACKAGES jdupes fdupes python3"
-install_packages
-build_project >/dev/null
-wine_env test "$BUILD/test-home"
-ensure_display
-prepare_prefix
-trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
-wineserver -p >/dev/null 2>&1 </dev/null
-wineboot >/dev/null 2>&1 </dev/null
+bench_prepare
 
 [ -d "$CORPUS" ] || python3 "$ROOT/bench/make_corpus.py" "$CORPUS" --files "$FILES"
 WINCORPUS="$(winepath -w "$CORPUS" 2>/dev/null)"
 find "$CORPUS" -type f -exec cat {} + >/dev/null  # warm the page cache
-
-median_seconds() {
-  local times=()
-  for _ in 1 2 3; do
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 </dev/null
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
-}
 
 ours=$(median_seconds wine "$BUILD/bin/quillmere-cli.exe" find --all-files --json --no-cache "$WINCORPUS")
 # Rescans: one search fills the digest cache, then three more use it.

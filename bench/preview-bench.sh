@@ -8,14 +8,7 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/env.sh"
 WORK="${1:-$BUILD/bench-movies}"
 
-install_packages
-build_project >/dev/null
-wine_env test "$BUILD/test-home"
-ensure_display
-prepare_prefix
-trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
-wineserver -p >/dev/null 2>&1 </dev/null
-wineboot >/dev/null 2>&1 </dev/null
+bench_prepare
 
 mkdir -p "$WORK"
 if [ ! -f "$WORK/m720.mkv" ]; then

@@ -86,3 +86,27 @@ japanese_locale() {
   fi
   export LANG=ja_JP.UTF-8
 }
+
+# For the benchmarks: packages, a build, the test prefix and one Wine server for the run.
+bench_prepare() {
+  install_packages
+  build_project >/dev/null
+  wine_env test "$BUILD/test-home"
+  ensure_display
+  prepare_prefix
+  trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wineboot >/dev/null 2>&1 </dev/null
+}
+
+# median_seconds COMMAND...: the middle of three timed runs, output thrown away.
+median_seconds() {
+  local times=() start end
+  for _ in 1 2 3; do
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 </dev/null || true
+    end=$(date +%s.%N)
+    times+=("$(echo "$end - $start" | bc -l)")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
+}

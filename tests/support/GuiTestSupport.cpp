@@ -1,5 +1,8 @@
 #include "support/GuiTestSupport.h"
 
+#include "core/GdiPlus.h"
+#include "core/Log_CL.h"
+
 #include <commctrl.h>
 #include <objbase.h>
 
@@ -124,4 +127,17 @@ std::wstring ScreenshotFile(const std::wstring& name)
     std::wstring folder = self;
     folder.resize(folder.find_last_of(L'\\'));
     return folder.substr(0, folder.find_last_of(L'\\')) + L"\\screenshots\\" + name + L".png";
+}
+
+InProcessGui::InProcessGui()
+{
+    InitialiseGuiOnce();
+    Gdiplus::GdiplusStartupInput input;
+    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+}
+
+InProcessGui::~InProcessGui()
+{
+    TheLog().SetPath(L"");
+    Gdiplus::GdiplusShutdown(token);
 }

@@ -18,3 +18,16 @@ std::string TakeScreenshot(const std::wstring& name);
 std::wstring ScreenshotFile(const std::wstring& name);
 // Common controls and COM, once per test process.
 void InitialiseGuiOnce();
+
+// Common controls, COM and GDI+ for a test that builds the program's windows in its own
+// process; at the end GDI+ is shut down and the log let go.
+class InProcessGui {
+public:
+    InProcessGui();
+    ~InProcessGui();
+    InProcessGui(const InProcessGui&) = delete;
+    InProcessGui& operator=(const InProcessGui&) = delete;
+
+private:
+    ULONG_PTR token = 0;
+};

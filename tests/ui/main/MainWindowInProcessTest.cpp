@@ -49,10 +49,7 @@ std::wstring IniText(const std::wstring& folder)
 
 TEST(MainWindowInProcess, DropsMenuCommandsAndHoverTips)
 {
-    InitialiseGuiOnce();
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    InProcessGui gui;
     TestFolder data, tree;
     MakeFolder(tree / L"新しい");
     MakeFolder(tree / L"listed");
@@ -108,8 +105,6 @@ TEST(MainWindowInProcess, DropsMenuCommandsAndHoverTips)
         ::DestroyWindow(hwnd);
         PumpMessages(50);
     }
-    TheLog().SetPath(L"");
-    Gdiplus::GdiplusShutdown(token);
 }
 
 namespace {
@@ -178,10 +173,7 @@ std::multiset<wchar_t> SearchGroups(HWND window, ApplicationData_CL& settings)
 
 TEST(MainWindowInProcess, CheckMarksStayWithTheirFoldersThroughRemovesAndClicks)
 {
-    InitialiseGuiOnce();
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    InProcessGui gui;
     TestFolder data, tree;
     for (const wchar_t* name : {L"A", L"B", L"C"}) {
         MakeFolder(tree / name);
@@ -238,6 +230,4 @@ TEST(MainWindowInProcess, CheckMarksStayWithTheirFoldersThroughRemovesAndClicks)
         ::DestroyWindow(hwnd);
         PumpMessages(50);
     }
-    TheLog().SetPath(L"");
-    Gdiplus::GdiplusShutdown(token);
 }

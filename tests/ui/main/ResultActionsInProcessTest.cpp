@@ -47,9 +47,6 @@ HINSTANCE WINAPI RecordShellExecute(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR pa
 struct PaneWindow {
     explicit PaneWindow(const std::wstring& tree)
     {
-        InitialiseGuiOnce();
-        Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&token, &input, nullptr);
         settings.LoadFromFolder(data.Path());
         settings.programFolder = BinFolder();
         settings.showCompleteMessage = 0;
@@ -67,8 +64,6 @@ struct PaneWindow {
         ::DestroyWindow(hwnd);
         PumpMessages(50);
         window.reset();
-        TheLog().SetPath(L"");
-        Gdiplus::GdiplusShutdown(token);
     }
     // Shows the group whose first file has this extension.
     void ShowGroupOf(const std::wstring& extension)
@@ -132,7 +127,7 @@ struct PaneWindow {
         return text;
     }
 
-    ULONG_PTR token = 0;
+    InProcessGui gui;
     TestFolder data;
     ApplicationData_CL settings;
     std::unique_ptr<MainWindow_CL> window;

@@ -92,10 +92,7 @@ TEST(ResultPaneInProcess, FitsPicturesAndFillsTheColumns)
 
 TEST(ResultPaneInProcess, FramesOfALeftRequestAreNeverDrawn)
 {
-    InitialiseGuiOnce();
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    InProcessGui gui;
     TestFolder data, tree;
     std::wstring bin = BinFolder();
     std::wstring movie = bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\steps.mp4";
@@ -149,6 +146,4 @@ TEST(ResultPaneInProcess, FramesOfALeftRequestAreNeverDrawn)
         ::DestroyWindow(hwnd);
         PumpMessages(50);
     }
-    TheLog().SetPath(L"");
-    Gdiplus::GdiplusShutdown(token);
 }

@@ -80,10 +80,7 @@ int RowOf(HWND list, const wchar_t* text)
 
 TEST(SettingsSheetInProcess, ExtensionMenusVersionPageAndTheSupportSite)
 {
-    InitialiseGuiOnce();
-    Gdiplus::GdiplusStartupInput input;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    InProcessGui gui;
     TestFolder data;
     WriteUtf16File(data / L"Quillmere.ini", L"[VERSION]\r\nnotify=1\r\n[COMPARE_EXT_INFO]\r\ncount=1\r\nitem0=1|.m2p\r\n");
     ApplicationData_CL settings;
@@ -152,8 +149,6 @@ TEST(SettingsSheetInProcess, ExtensionMenusVersionPageAndTheSupportSite)
         PumpMessages(50);
     }
     TheShellExecute() = &::ShellExecuteW;
-    TheLog().SetPath(L"");
-    Gdiplus::GdiplusShutdown(token);
 }
 
 TEST(SettingsSheetInProcess, OnlyWebAddressesAreEverOpened)
