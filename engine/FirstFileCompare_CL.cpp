@@ -250,11 +250,11 @@ int FirstFileCompare_CL::OpenBaseFile(const std::wstring& path)
 bool FirstFileCompare_CL::ReadBaseUpTo(uint64_t end)
 {
     if (baseBlock.size() < firstBlockLimit) baseBlock.resize(firstBlockLimit);
-    while (baseBlockFilled < end) {
-        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - baseBlockFilled, kBlockSize));
-        if (!ReadExactly(baseFile.Get(), baseBlockFilled, baseBlock.data() + baseBlockFilled, chunk)) return false;
-        baseBlockFilled += chunk;
-    }
+    if (baseBlockFilled >= end) return true;
+    // One read for what is missing: under Wine every call costs more than the copying.
+    const uint32_t chunk = static_cast<uint32_t>(end - baseBlockFilled);
+    if (!ReadExactly(baseFile.Get(), baseBlockFilled, baseBlock.data() + baseBlockFilled, chunk)) return false;
+    baseBlockFilled = end;
     return true;
 }
 
@@ -269,10 +269,13 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
     if (matchedFiles.IsEmpty()) matchedFiles.InsertIfNew(baseFile.Get(), basePath);
     if (matchedFiles.Contains(candidate.Get())) return kSameFile;
 
-    candidateBlock.resize(kBlockSize);
     const uint64_t end = std::min(size, firstBlockLimit);
-    for (uint64_t offset = 0; offset < end;) {
-        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
+    if (candidateBlock.size() < end) candidateBlock.resize(static_cast<size_t>(end));
+    // Steps growing from 64 KiB: a difference near the start is found after a small read,
+    // a true copy is read in a few large ones.
+    uint64_t step = kBlockSize;
+    for (uint64_t offset = 0; offset < end; step *= 2) {
+        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, step));
         if (!ReadBaseUpTo(offset + chunk)) return 0;
         if (!ReadExactly(candidate.Get(), offset, candidateBlock.data(), chunk)) return 0;
         if (memcmp(baseBlock.data() + offset, candidateBlock.data(), chunk) != 0) return 0;
