@@ -7,7 +7,11 @@
 bool FileIdentitySet::Contains(HANDLE file) const
 {
     uint64_t index = 0;
-    if (!FileIdentity::IndexOfHandle(file, index)) return false;
+    return FileIdentity::IndexOfHandle(file, index) && Contains(file, index);
+}
+
+bool FileIdentitySet::Contains(HANDLE file, uint64_t index) const
+{
     auto [first, last] = byIndex.equal_range(index);
     if (first == last) return false;
     // Equal indexes: settled by the full identity. When it cannot be told, the files are
@@ -26,8 +30,9 @@ bool FileIdentitySet::Contains(HANDLE file) const
 
 bool FileIdentitySet::InsertIfNew(HANDLE file, const std::wstring& path)
 {
-    if (Contains(file)) return false;
     uint64_t index = 0;
-    if (FileIdentity::IndexOfHandle(file, index)) byIndex.emplace(index, path);
+    if (!FileIdentity::IndexOfHandle(file, index)) return true;  // unknown: never one of the others
+    if (Contains(file, index)) return false;
+    byIndex.emplace(index, path);
     return true;
 }

@@ -18,6 +18,8 @@ public:
     bool Contains(HANDLE file) const;
 
 private:
+    bool Contains(HANDLE file, uint64_t index) const;
+
     // Paths by file index; equal indexes are settled by the full identity, which is slow
     // to ask under Wine and therefore asked only then.
     std::multimap<uint64_t, std::wstring> byIndex;

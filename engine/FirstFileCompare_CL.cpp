@@ -146,8 +146,6 @@ int FirstFileCompare_CL::ScanFolder(const std::wstring& folder, const volatile L
 bool FirstFileCompare_CL::IsNewFinalPath(HANDLE directory)
 {
     // Only asked where the identity is unknown: the query costs a round trip under Wine.
-    uint64_t index = 0;
-    if (FileIdentity::IndexOfHandle(directory, index)) return true;
     wchar_t buffer[1024];
     const DWORD length = ::GetFinalPathNameByHandleW(directory, buffer, 1024, FILE_NAME_NORMALIZED);
     if (length == 0 || length >= 1024) return true;
@@ -160,10 +158,12 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
     // A link back into the walked tree would otherwise repeat it until paths grow too long.
     FileHandle directory(::CreateFileW(LongPathForm(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (directory && !visitedFolders.InsertIfNew(directory.Get(), folder)) return 1;
     // Where the drive tells no identities, a cycle still ends: by the folder's final path
     // where the platform gives it, and at a depth no real library reaches.
-    if (directory && !IsNewFinalPath(directory.Get())) return 1;
+    uint64_t index = 0;
+    const bool isKnown = directory && FileIdentity::IndexOfHandle(directory.Get(), index);
+    if (isKnown && !visitedFolders.InsertIfNew(directory.Get(), folder)) return 1;
+    if (directory && !isKnown && !IsNewFinalPath(directory.Get())) return 1;
     if (scanDepth >= kDeepestFolder) return 1;
 
     ++scanDepth;

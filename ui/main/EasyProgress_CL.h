@@ -26,7 +26,6 @@ public:
     INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     // 0..2000; from any thread. Dropped while the dialog does not exist.
     virtual void SetProgress(int position);
-    int GetProgress() const { return progressValue; }
 
     // Ends the dialog (through its own thread): the work is over.
     void OnFinished(int isCanceled) override;

@@ -54,12 +54,17 @@ void PropAppExtSetting_CL::OnItemChanged(const NMLISTVIEW& change)
     MarkChanged();
 }
 
+bool PropAppExtSetting_CL::CanRemoveSelected() const
+{
+    // Built-in extensions can be switched off, never removed.
+    return selectedIndex >= 0 && selectedIndex < workingList.GetCount() && !workingList.GetAt(selectedIndex).isBuiltin;
+}
+
 void PropAppExtSetting_CL::ShowContextMenu()
 {
     selectedIndex = extListView->GetNextItem(-1, LVNI_SELECTED);
     std::vector<UINT> disabled;
-    if (selectedIndex < 0 || selectedIndex >= workingList.GetCount() || workingList.GetAt(selectedIndex).isBuiltin)
-        disabled.push_back(kRemoveCommand);
+    if (!CanRemoveSelected()) disabled.push_back(kRemoveCommand);
     wchar_t module[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, module, MAX_PATH);
     PopupMenu_CL::ShowCommands(hwnd, GetDirectoryPart(module) + L"\\menu_image.bmp",
@@ -77,8 +82,7 @@ void PropAppExtSetting_CL::AddExtension()
 
 void PropAppExtSetting_CL::RemoveExtension()
 {
-    // Built-in extensions can be switched off, never removed.
-    if (selectedIndex < 0 || selectedIndex >= workingList.GetCount() || workingList.GetAt(selectedIndex).isBuiltin) return;
+    if (!CanRemoveSelected()) return;
     extListView->DeleteItem(selectedIndex);
     workingList.RemoveAt(selectedIndex);
     selectedIndex = -1;

@@ -28,6 +28,7 @@ private:
     void Build(HWND window);
     void FillList();
     void OnItemChanged(const NMLISTVIEW& change);
+    bool CanRemoveSelected() const;
     void ShowContextMenu();
     void AddExtension();
     void RemoveExtension();
