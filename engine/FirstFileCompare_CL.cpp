@@ -5,39 +5,17 @@
 #include <numeric>
 #include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 #include "core/PathFunctions.h"
 #include "engine/FileIdentity.h"
+#include "engine/TaskPrefetch_CL.h"
 
 namespace {
 
-constexpr DWORD kCompareAccess = GENERIC_READ | READ_CONTROL;
+using Comparer = FirstBlockComparer_CL;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-FileHandle OpenForCompare(const std::wstring& path, DWORD flags)
-{
-    ++FirstFileCompare_CL::openCount;
-    return FileHandle(
-        ::CreateFileW(LongPathForm(path).c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
-}
-
-bool CurrentSize(HANDLE file, uint64_t& size)
-{
-    LARGE_INTEGER value;
-    if (!::GetFileSizeEx(file, &value)) return false;
-    size = static_cast<uint64_t>(value.QuadPart);
-    return true;
-}
-
-// Reads exactly `length` bytes at `offset`; a short read (the file shrank) is a failure.
-bool ReadExactly(HANDLE file, uint64_t offset, uint8_t* buffer, uint32_t length)
-{
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(offset);
-    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-    DWORD got = 0;
-    return ::ReadFile(file, buffer, length, &got, &at) && got == length;
-}
+constexpr uint32_t kNoTask = UINT32_MAX;
 
 uint64_t MixBlock(uint64_t hash, const uint8_t* data, size_t length)
 {
@@ -60,18 +38,53 @@ bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b)
                                   TRUE) == CSTR_EQUAL;
 }
 
+// The digest of a whole first block. A second lane with another start makes it 128 bits:
+// kept in the cache, it sets files apart without reading them again. Mixed in chunks of
+// kBlockSize, as the cache's digests of earlier searches were: the second lane depends on
+// where the chunks end.
+void FirstBlockDigests(std::span<const uint8_t> block, uint64_t& digest, uint64_t& high)
+{
+    const uint64_t end = block.size();
+    digest = end;
+    high = ~end;
+    for (uint64_t offset = 0; offset < end; offset += Comparer::kBlockSize) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(end - offset, Comparer::kBlockSize));
+        digest = MixBlock(digest, block.data() + offset, chunk);
+        high = MixBlock(high * 0xC2B2AE3D27D4EB4Full, block.data() + offset, chunk);
+    }
+}
+
+// A candidate opened ahead of its comparison, with its first bytes (up to kPrefixLength).
+struct HeldFile {
+    FileHandle handle;
+    std::vector<uint8_t> prefix;
+};
+
+bool ReadPrefix(const CompareFileEntry& entry, HeldFile& held)
+{
+    held.handle = Comparer::OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
+    uint64_t size = 0;
+    if (!held.handle || !Comparer::CurrentSize(held.handle.Get(), size) || size != entry.size || size == 0) return false;
+    held.prefix.resize(static_cast<size_t>(std::min(size, FirstFileCompare_CL::kPrefixLength)));
+    return Comparer::ReadExactly(held.handle.Get(), 0, held.prefix.data(), static_cast<uint32_t>(held.prefix.size()));
+}
+
 }  // namespace
 
-// The detection visits bases in list order as the straightforward n x n loop would, but a
-// base only looks at the later free entries of its own run: same size, same digest of the
-// first 4 KiB and, once a run proved mixed, same digest of the whole first block. Each
-// file is digested at most twice, so the reads stay bounded however many files share a
-// size. Progress counts the n x n steps of the plain loop arithmetically.
+// Each size class is settled as a whole, on whichever thread claims it: the bases of the
+// class in list order, each meeting only the later free entries of its own run (same size,
+// same digest of the first 4 KiB and, once a run proved mixed, of the whole first block).
+// Each file is digested at most twice, so the reads stay bounded however many files share a
+// size. The reporting loop then walks the list as the plain n x n loop would, counting its
+// steps arithmetically for the progress.
 struct FirstFileCompare_CL::DetectionState {
     // kPrefix: the digest of the first 4 KiB is known; kFull: also that of the whole first
     // block (or the prefix covers it). A run is a stretch of one size class whose entries
     // agree in state and digests.
     enum DigestState : uint8_t { kNotRead, kPrefix, kFull, kUnreadable };
+    // What settling made of an entry: matched to an earlier base, another name of an
+    // earlier base, or a base itself.
+    enum Role : uint8_t { kUnsettled, kMatched, kSameFile, kBase };
 
     size_t count = 0;
     uint64_t totalSteps = 0;
@@ -80,16 +93,26 @@ struct FirstFileCompare_CL::DetectionState {
     std::vector<uint32_t> order;          // entries by (size, readable, digests, index)
     std::vector<uint32_t> positionOf;     // entry index -> its place in `order`
     std::vector<uint32_t> classEnd;       // place in `order` -> end of its size class
+    std::vector<uint32_t> classTask;      // task -> first place of the class it settles
+    std::vector<uint32_t> taskOf;         // entry index -> task settling its class, or kNoTask
     std::vector<uint64_t> prefixDigest;
     std::vector<uint64_t> digest;         // of the whole first block, once split; else 0
     std::vector<uint64_t> digestHigh;     // its second half
     std::vector<uint8_t> digestState;
-    std::vector<uint8_t> isSameFile;      // another name of an earlier base
+    std::vector<uint8_t> role;
+    std::vector<std::vector<DuplicateGroup>> classGroups;  // task -> its groups, by base
+    std::vector<size_t> nextGroup;                          // task -> first group not reported
 
     bool SameRun(uint32_t a, uint32_t b) const
     {
         return digestState[a] != kUnreadable && digestState[a] == digestState[b] &&
                prefixDigest[a] == prefixDigest[b] && digest[a] == digest[b] && digestHigh[a] == digestHigh[b];
+    }
+    bool HasRunMate(size_t place) const
+    {
+        const uint32_t index = order[place];
+        return (place > 0 && classEnd[place - 1] == classEnd[place] && SameRun(order[place - 1], index)) ||
+               (place + 1 < classEnd[place] && SameRun(order[place + 1], index));
     }
     // Sorts [first, last) of `order` into runs, unreadable entries last, and notes the places.
     void SortRuns(size_t first, size_t last)
@@ -100,6 +123,30 @@ struct FirstFileCompare_CL::DetectionState {
         };
         std::sort(order.begin() + first, order.begin() + last, [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
         for (size_t place = first; place < last; ++place) positionOf[order[place]] = uint32_t(place);
+    }
+};
+
+// One size class being settled: its places in `order`, the comparer of the thread settling
+// it, and its files held open between their first read and their comparison.
+struct FirstFileCompare_CL::ClassWork {
+    size_t task = 0;
+    size_t begin = 0;
+    size_t end = 0;
+    FirstBlockComparer_CL& comparer;
+    std::unordered_map<uint32_t, HeldFile> held;
+    std::vector<uint8_t> scratch;
+
+    void Hold(uint32_t index, HeldFile&& file)
+    {
+        if (held.size() < kMostHeldFiles) held.try_emplace(index, std::move(file));
+    }
+    bool Take(uint32_t index, HeldFile& file)
+    {
+        auto found = held.find(index);
+        if (found == held.end()) return false;
+        file = std::move(found->second);
+        held.erase(found);
+        return true;
     }
 };
 
@@ -226,113 +273,69 @@ int FirstFileCompare_CL::AddFile(const std::wstring& path)
 
 int FirstFileCompare_CL::CloseBaseFile()
 {
-    baseFile.Reset();
-    baseSize = 0;
-    matchedFiles.Clear();
-    baseBlockFilled = 0;
+    comparer.CloseBase();
     return 1;
 }
 
 int FirstFileCompare_CL::OpenBaseFile(const std::wstring& path)
 {
-    CloseBaseFile();
-    baseFile = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
-    if (!baseFile) return 0;
-    basePath = path;
-    // An empty file has nothing to compare: it never matches, as before with mappings.
-    if (!CurrentSize(baseFile.Get(), baseSize) || baseSize == 0) {
-        CloseBaseFile();
-        return 0;
-    }
-    return 1;
-}
-
-bool FirstFileCompare_CL::ReadBaseUpTo(uint64_t end)
-{
-    if (baseBlock.size() < firstBlockLimit) baseBlock.resize(firstBlockLimit);
-    if (baseBlockFilled >= end) return true;
-    // One read for what is missing: under Wine every call costs more than the copying.
-    const uint32_t chunk = static_cast<uint32_t>(end - baseBlockFilled);
-    if (!ReadExactly(baseFile.Get(), baseBlockFilled, baseBlock.data() + baseBlockFilled, chunk)) return false;
-    baseBlockFilled = end;
-    return true;
+    return comparer.OpenBase(path);
 }
 
 int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
 {
-    FileHandle candidate = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
-    uint64_t size = 0;
-    if (!candidate || !baseFile || !CurrentSize(candidate.Get(), size) || size != baseSize || size == 0) return 0;
-    // The base, or a file already matched to it, under another path (hard link, folder
-    // link, 8.3 name) is no copy: deleting it would delete the file itself. Asked before
-    // reading (the index costs little), so the links of one file are never read in full.
-    if (matchedFiles.IsEmpty()) matchedFiles.InsertIfNew(baseFile.Get(), basePath);
-    if (matchedFiles.Contains(candidate.Get())) return kSameFile;
-
-    const uint64_t end = std::min(size, firstBlockLimit);
-    if (candidateBlock.size() < end) candidateBlock.resize(static_cast<size_t>(end));
-    // Steps growing from 64 KiB: a difference near the start is found after a small read,
-    // a true copy is read in a few large ones.
-    uint64_t step = kBlockSize;
-    for (uint64_t offset = 0; offset < end; step *= 2) {
-        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, step));
-        if (!ReadBaseUpTo(offset + chunk)) return 0;
-        if (!ReadExactly(candidate.Get(), offset, candidateBlock.data(), chunk)) return 0;
-        if (memcmp(baseBlock.data() + offset, candidateBlock.data(), chunk) != 0) return 0;
-        offset += chunk;
-    }
-    matchedFiles.InsertIfNew(candidate.Get(), path);
-    lastComparedBytes = end;
-    return 1;
-}
-
-bool FirstFileCompare_CL::DigestOf(const CompareFileEntry& entry, uint64_t length, uint64_t& digest, uint64_t* high)
-{
-    FileHandle file = OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
-    uint64_t size = 0;
-    if (!file || !CurrentSize(file.Get(), size) || size != entry.size || size == 0) return false;
-    const uint64_t end = std::min(size, length);
-    candidateBlock.resize(kBlockSize);
-    digest = end;
-    // A second lane with another start makes the digest of the whole first block 128 bits:
-    // kept in the cache, it sets files apart without reading them again.
-    uint64_t second = ~end;
-    for (uint64_t offset = 0; offset < end; offset += kBlockSize) {
-        uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, kBlockSize));
-        if (!ReadExactly(file.Get(), offset, candidateBlock.data(), chunk)) return false;
-        digest = MixBlock(digest, candidateBlock.data(), chunk);
-        if (high) second = MixBlock(second * 0xC2B2AE3D27D4EB4Full, candidateBlock.data(), chunk);
-    }
-    if (high) *high = second;
-    return true;
+    return comparer.Compare(path);
 }
 
 bool FirstFileCompare_CL::CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests)
 {
+    std::lock_guard<std::mutex> guard(cacheLock);
     return digestCache && digestCache->Find(entry, digests);
 }
 
 void FirstFileCompare_CL::StoreDigests(const CompareFileEntry& entry, const DigestCache_CL::Digests& digests)
 {
+    std::lock_guard<std::mutex> guard(cacheLock);
     if (digestCache) digestCache->Store(entry, digests);
 }
 
-void FirstFileCompare_CL::PrepareSizeClass(DetectionState& state, size_t classBegin)
+// Runs on any thread: touches only the entries of its own class.
+void FirstFileCompare_CL::SettleSizeClass(DetectionState& state, size_t task, FirstBlockComparer_CL& classComparer)
 {
-    const size_t classEnd = state.classEnd[classBegin];
-    const bool prefixCoversBlock = files[state.order[classBegin]].size <= kPrefixLength;
+    ClassWork work{task, state.classTask[task], state.classEnd[state.classTask[task]], classComparer, {}, {}};
+    DigestSizeClass(state, work);
+    KeepRunMembers(state, work);
+    // The bases in list order, as the reporting loop will meet them.
+    std::vector<uint32_t> members(state.order.begin() + work.begin, state.order.begin() + work.end);
+    std::sort(members.begin(), members.end());
+    for (uint32_t index : members) {
+        if (IsCanceled()) break;
+        if (files[index].isGrouped) continue;
+        if (state.role[index] == DetectionState::kSameFile) {
+            // Another name of an earlier base: as a base itself it would meet the same files,
+            // all matched already or the base's own names again. Settled without being read.
+            files[index].isGrouped = 1;
+            continue;
+        }
+        SettleBase(state, work, index);
+    }
+}
+
+void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work)
+{
+    const bool prefixCoversBlock = files[state.order[work.begin]].size <= kPrefixLength;
     // What the cache knows of every file of the class; the class is judged on one footing:
     // whole-block digests only when all have them.
-    std::vector<DigestCache_CL::Digests> cached(classEnd - classBegin);
+    std::vector<DigestCache_CL::Digests> cached(work.end - work.begin);
     bool allCached = digestCache != nullptr, allBlocks = true;
-    for (size_t place = classBegin; place < classEnd; ++place) {
-        allCached = allCached && CachedDigests(files[state.order[place]], cached[place - classBegin]);
-        allBlocks = allBlocks && cached[place - classBegin].hasBlock;
+    for (size_t place = work.begin; place < work.end; ++place) {
+        allCached = allCached && CachedDigests(files[state.order[place]], cached[place - work.begin]);
+        allBlocks = allBlocks && cached[place - work.begin].hasBlock;
     }
     if (allCached) {
-        for (size_t place = classBegin; place < classEnd; ++place) {
+        for (size_t place = work.begin; place < work.end; ++place) {
             const uint32_t index = state.order[place];
-            const DigestCache_CL::Digests& known = cached[place - classBegin];
+            const DigestCache_CL::Digests& known = cached[place - work.begin];
             state.prefixDigest[index] = known.prefix;
             if (allBlocks && !prefixCoversBlock) {
                 state.digest[index] = known.block;
@@ -340,33 +343,79 @@ void FirstFileCompare_CL::PrepareSizeClass(DetectionState& state, size_t classBe
             }
             state.digestState[index] = allBlocks || prefixCoversBlock ? DetectionState::kFull : DetectionState::kPrefix;
         }
-        state.SortRuns(classBegin, classEnd);
-        return;
-    }
-    // Two files of one size are settled by their one comparison: no digest needed.
-    if (classEnd - classBegin == 2) {
-        for (size_t place = classBegin; place < classEnd; ++place)
-            state.digestState[state.order[place]] = DetectionState::kFull;
+        state.SortRuns(work.begin, work.end);
         return;
     }
     // Most files of one size differ early: a digest of the first 4 KiB sets them apart.
-    for (size_t place = classBegin; place < classEnd; ++place) {
-        uint32_t index = state.order[place];
-        bool read = !IsCanceled() && DigestOf(files[index], kPrefixLength, state.prefixDigest[index], nullptr);
+    for (size_t place = work.begin; place < work.end; ++place) {
+        const uint32_t index = state.order[place];
+        HeldFile held;
+        const bool read = !IsCanceled() && ReadPrefix(files[index], held);
         state.digestState[index] = !read ? DetectionState::kUnreadable
                                    : prefixCoversBlock ? DetectionState::kFull
                                                        : DetectionState::kPrefix;
-        if (read) StoreDigests(files[index], {state.prefixDigest[index], 0, 0, false});
+        if (!read) continue;
+        state.prefixDigest[index] = MixBlock(held.prefix.size(), held.prefix.data(), held.prefix.size());
+        StoreDigests(files[index], {state.prefixDigest[index], 0, 0, false});
+        work.Hold(index, std::move(held));
     }
-    state.SortRuns(classBegin, classEnd);
+    state.SortRuns(work.begin, work.end);
 }
 
-void FirstFileCompare_CL::SplitRun(DetectionState& state, uint32_t member)
+// Keeps open the files that share their run with another, the ones to be compared, opening
+// those the cache settled; closes those alone in their run.
+void FirstFileCompare_CL::KeepRunMembers(DetectionState& state, ClassWork& work)
 {
-    size_t first = state.positionOf[member], last = first + 1;
-    const size_t classEnd = state.classEnd[first];
-    while (first > 0 && state.classEnd[first - 1] == classEnd && state.SameRun(state.order[first - 1], member)) --first;
-    while (last < classEnd && state.SameRun(state.order[last], member)) ++last;
+    for (size_t place = work.begin; place < work.end; ++place) {
+        const uint32_t index = state.order[place];
+        if (!state.HasRunMate(place)) {
+            work.held.erase(index);
+        } else if (!work.held.contains(index) && work.held.size() < kMostHeldFiles && !IsCanceled()) {
+            HeldFile held;
+            if (ReadPrefix(files[index], held)) work.Hold(index, std::move(held));
+        }
+    }
+}
+
+int FirstFileCompare_CL::CompareCandidate(ClassWork& work, uint32_t index)
+{
+    HeldFile held;
+    if (!work.Take(index, held)) return work.comparer.Compare(files[index].path);
+    const int compared = work.comparer.CompareOpened(held.handle.Get(), held.prefix, files[index].path);
+    if (compared == 0) work.Hold(index, std::move(held));  // it may still match a later base, or be one
+    return compared;
+}
+
+// `baseIndex` is open in the work's comparer, with the bytes it has read so far.
+bool FirstFileCompare_CL::BlockDigest(ClassWork& work, uint32_t index, uint32_t baseIndex, uint64_t& digest,
+                                      uint64_t& high)
+{
+    if (index == baseIndex) {
+        const std::span<const uint8_t> block = work.comparer.BaseFirstBlock();
+        if (block.empty()) return false;
+        FirstBlockDigests(block, digest, high);
+        return true;
+    }
+    const CompareFileEntry& entry = files[index];
+    HeldFile held;
+    if (!work.Take(index, held) && !ReadPrefix(entry, held)) return false;
+    const uint64_t end = std::min(entry.size, kFirstBlockLimit);
+    work.scratch.resize(static_cast<size_t>(end));
+    const size_t known = std::min<size_t>(held.prefix.size(), work.scratch.size());
+    if (known) memcpy(work.scratch.data(), held.prefix.data(), known);
+    if (end > known &&
+        !Comparer::ReadExactly(held.handle.Get(), known, work.scratch.data() + known, static_cast<uint32_t>(end - known)))
+        return false;
+    FirstBlockDigests(work.scratch, digest, high);
+    work.Hold(index, std::move(held));
+    return true;
+}
+
+void FirstFileCompare_CL::SplitRun(DetectionState& state, ClassWork& work, uint32_t baseIndex)
+{
+    size_t first = state.positionOf[baseIndex], last = first + 1;
+    while (first > work.begin && state.SameRun(state.order[first - 1], baseIndex)) --first;
+    while (last < work.end && state.SameRun(state.order[last], baseIndex)) ++last;
     for (size_t place = first; place < last; ++place) {
         uint32_t index = state.order[place];
         DigestCache_CL::Digests known;
@@ -376,12 +425,55 @@ void FirstFileCompare_CL::SplitRun(DetectionState& state, uint32_t member)
             state.digestHigh[index] = known.blockHigh;
             read = true;
         } else if (!read && !IsCanceled()) {
-            read = DigestOf(files[index], firstBlockLimit, state.digest[index], &state.digestHigh[index]);
+            read = BlockDigest(work, index, baseIndex, state.digest[index], state.digestHigh[index]);
             if (read) StoreDigests(files[index], {state.prefixDigest[index], state.digest[index], state.digestHigh[index], true});
         }
         state.digestState[index] = read ? DetectionState::kFull : DetectionState::kUnreadable;
     }
     state.SortRuns(first, last);
+}
+
+void FirstFileCompare_CL::SettleBase(DetectionState& state, ClassWork& work, uint32_t baseIndex)
+{
+    CompareFileEntry& base = files[baseIndex];
+    DuplicateGroup group{&base};
+    bool baseOpened = false;
+    size_t lastCompared = baseIndex;  // candidates are taken in index order
+    for (size_t place = state.positionOf[baseIndex] + 1; place < work.end && !IsCanceled(); ++place) {
+        const uint32_t candidateIndex = state.order[place];
+        if (!state.SameRun(candidateIndex, baseIndex)) break;
+        CompareFileEntry& candidate = files[candidateIndex];
+        if (candidate.isGrouped || candidateIndex <= lastCompared || SamePathIgnoringCase(candidate.path, base.path))
+            continue;
+        if (!baseOpened) {
+            HeldFile held;
+            if (work.Take(baseIndex, held))
+                work.comparer.UseBase(std::move(held.handle), held.prefix, base.path);
+            else
+                work.comparer.OpenBase(base.path);
+            baseOpened = true;
+        }
+        lastCompared = candidateIndex;
+        const int compared = CompareCandidate(work, candidateIndex);
+        if (compared == 1) {
+            candidate.comparedBytes = work.comparer.GetComparedBytes();
+            candidate.isGrouped = 1;
+            state.role[candidateIndex] = DetectionState::kMatched;
+            group.push_back(&candidate);
+        } else if (compared == kSameFile) {
+            state.role[candidateIndex] = DetectionState::kSameFile;
+        } else if (state.digestState[baseIndex] == DetectionState::kPrefix) {
+            // The run agrees in its first 4 KiB but not beyond: split it by the digest of
+            // the whole first block, so no base meets more than one stranger in it.
+            SplitRun(state, work, baseIndex);
+            place = state.positionOf[baseIndex];
+        }
+    }
+    work.held.erase(baseIndex);
+    work.comparer.CloseBase();
+    base.isGrouped = 1;
+    state.role[baseIndex] = DetectionState::kBase;
+    if (group.size() > 1) state.classGroups[work.task].push_back(std::move(group));
 }
 
 void FirstFileCompare_CL::ReportStepsUpTo(DetectionState& state, uint64_t target)
@@ -410,63 +502,21 @@ void FirstFileCompare_CL::JumpTo(DetectionState& state, uint64_t target)
     state.lastProgress = progress;
 }
 
-void FirstFileCompare_CL::FormGroup(DetectionState& state, size_t baseIndex)
+// A base (or another name of one) as the plain loop meets it: its steps, then its group.
+void FirstFileCompare_CL::ReportBase(DetectionState& state, size_t baseIndex)
 {
-    CompareFileEntry& base = files[baseIndex];
-    DuplicateGroup group{&base};
-    const uint64_t stepsBefore = uint64_t(baseIndex) * state.count;
-    const uint64_t stepsAfter = stepsBefore + state.count;
-
-    if (state.digestState[baseIndex] == DetectionState::kNotRead) PrepareSizeClass(state, state.positionOf[baseIndex]);
-    bool baseOpened = false;
-    bool stopped = false;
-    size_t lastCompared = baseIndex;  // candidates are taken in index order
-    const size_t classEnd = state.classEnd[state.positionOf[baseIndex]];
-    for (size_t place = state.positionOf[baseIndex] + 1; place < classEnd && !stopped; ++place) {
-        uint32_t candidateIndex = state.order[place];
-        if (!state.SameRun(candidateIndex, uint32_t(baseIndex))) break;
-        CompareFileEntry& candidate = files[candidateIndex];
-        if (candidate.isGrouped || candidateIndex <= lastCompared || SamePathIgnoringCase(candidate.path, base.path))
-            continue;
-
-        if (IsCanceled()) {  // the plain loop would have stopped at its next step
-            ReportStepsUpTo(state, state.done + 1);
-            stopped = true;
-            break;
-        }
-        ReportStepsUpTo(state, stepsBefore + candidateIndex);
-        if (!baseOpened) {
-            OpenBaseFile(base.path);
-            baseOpened = true;
-        }
-        lastCompared = candidateIndex;
-        const int compared = CompareFirstBlock(candidate.path);
-        if (compared == 1) {
-            candidate.comparedBytes = GetComparedBytes();
-            candidate.isGrouped = 1;
-            group.push_back(&candidate);
-        } else if (compared == kSameFile) {
-            // Another name of the base: as a base itself it would meet the same files, all
-            // matched already or the base's own names again. Settled without being read.
-            state.isSameFile[candidateIndex] = 1;
-        } else if (state.digestState[baseIndex] == DetectionState::kPrefix) {
-            // The run agrees in its first 4 KiB but not beyond: split it by the digest of
-            // the whole first block, so no base meets more than one stranger in it.
-            SplitRun(state, uint32_t(baseIndex));
-            place = state.positionOf[baseIndex];
-        }
-        ReportStepsUpTo(state, stepsBefore + candidateIndex + 1);
-        stopped = IsCanceled();
+    ReportStepsUpTo(state, IsCanceled() ? state.done + 1 : uint64_t(baseIndex + 1) * state.count);
+    files[baseIndex].isGrouped = 1;
+    const uint32_t task = state.taskOf[baseIndex];
+    if (task == kNoTask || state.nextGroup[task] == state.classGroups[task].size()) return;
+    DuplicateGroup& group = state.classGroups[task][state.nextGroup[task]];
+    if (group.front() != &files[baseIndex]) return;
+    ++state.nextGroup[task];
+    {
+        CriticalSection_CL::Guard guard(groupsLock);
+        groups.push_back(group);
     }
-    if (!stopped) ReportStepsUpTo(state, IsCanceled() ? state.done + 1 : stepsAfter);
-    base.isGrouped = 1;
-    if (group.size() > 1) {
-        {
-            CriticalSection_CL::Guard guard(groupsLock);
-            groups.push_back(group);
-        }
-        OnGroupFound(group);
-    }
+    OnGroupFound(group);
 }
 
 int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
@@ -499,29 +549,42 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     state.digest.assign(state.count, 0);
     state.digestHigh.assign(state.count, 0);
     state.digestState.assign(state.count, DetectionState::kNotRead);
-    state.isSameFile.assign(state.count, 0);
-    // A file alone in its size class, or empty, can match nothing: no need to read it.
+    state.role.assign(state.count, DetectionState::kUnsettled);
+    // A file alone in its size class, or empty, can match nothing: no need to read it. The
+    // other classes are settled in the order in which the reporting loop first needs them.
+    std::vector<std::pair<uint32_t, uint32_t>> classesByFirstIndex;
     for (size_t begin = 0; begin < state.count; begin = state.classEnd[begin]) {
         size_t end = state.classEnd[begin];
-        if (end - begin > 1 && files[state.order[begin]].size != 0) continue;
-        for (size_t place = begin; place < end; ++place) state.digestState[state.order[place]] = DetectionState::kUnreadable;
+        if (end - begin > 1 && files[state.order[begin]].size != 0)
+            classesByFirstIndex.emplace_back(*std::min_element(state.order.begin() + begin, state.order.begin() + end),
+                                             uint32_t(begin));
     }
+    std::sort(classesByFirstIndex.begin(), classesByFirstIndex.end());
+    state.taskOf.assign(state.count, kNoTask);
+    for (const auto& [firstIndex, begin] : classesByFirstIndex) {
+        for (size_t place = begin; place < state.classEnd[begin]; ++place)
+            state.taskOf[state.order[place]] = uint32_t(state.classTask.size());
+        state.classTask.push_back(begin);
+    }
+    state.classGroups.resize(state.classTask.size());
+    state.nextGroup.assign(state.classTask.size(), 0);
 
+    const unsigned helpers = state.classTask.empty() ? 0 : TaskPrefetch_CL::HelpersForThisMachine();
+    std::vector<FirstBlockComparer_CL> comparers(helpers + 1);
+    TaskPrefetch_CL settling(state.classTask.size(), kClassesAhead,
+                             [&](size_t task, unsigned worker) { SettleSizeClass(state, task, comparers[worker]); });
+    settling.Start(helpers);
     for (size_t index = 0; index < state.count; ++index) {
-        if (files[index].isGrouped) {
+        if (state.taskOf[index] != kNoTask) settling.WaitFor(state.taskOf[index]);
+        if (state.role[index] == DetectionState::kMatched)
             JumpTo(state, state.done + state.count);
-        } else if (state.isSameFile[index]) {
-            // The plain loop would compare it with every later file and match none.
-            ReportStepsUpTo(state, IsCanceled() ? state.done + 1 : uint64_t(index + 1) * state.count);
-            files[index].isGrouped = 1;
-        } else {
-            FormGroup(state, index);
-        }
+        else
+            ReportBase(state, index);
         if (IsCanceled()) break;
     }
+    settling.Stop();
 
     ::Sleep(endPauseMs);
-    CloseBaseFile();
     cancelFlag = nullptr;
     return 1;
 }
@@ -529,10 +592,10 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
 int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std::wstring& pathB, uint32_t maxStep,
                                            const volatile LONG* cancel)
 {
-    FileHandle a = OpenForCompare(pathA, 0);
-    FileHandle b = OpenForCompare(pathB, 0);
+    FileHandle a = Comparer::OpenForCompare(pathA, 0);
+    FileHandle b = Comparer::OpenForCompare(pathB, 0);
     uint64_t sizeA = 0, sizeB = 0;
-    if (!a || !b || !CurrentSize(a.Get(), sizeA) || !CurrentSize(b.Get(), sizeB) || sizeA != sizeB) return 0;
+    if (!a || !b || !Comparer::CurrentSize(a.Get(), sizeA) || !Comparer::CurrentSize(b.Get(), sizeB) || sizeA != sizeB) return 0;
     if (maxStep == 0) return 0;
     if (sizeA == 0) {  // two empty files have equal content
         OnCompareProgress(100, 0);
@@ -546,7 +609,7 @@ int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std:
     while (offset < sizeB) {
         step = std::min<uint64_t>(maxStep, step);
         uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(sizeB - offset, step));
-        if (!ReadExactly(a.Get(), offset, blockA.data(), chunk) || !ReadExactly(b.Get(), offset, blockB.data(), chunk) ||
+        if (!Comparer::ReadExactly(a.Get(), offset, blockA.data(), chunk) || !Comparer::ReadExactly(b.Get(), offset, blockB.data(), chunk) ||
             memcmp(blockA.data(), blockB.data(), chunk) != 0)
             return 0;
         offset += chunk;

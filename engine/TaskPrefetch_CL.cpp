@@ -1,0 +1,84 @@
+#include "engine/TaskPrefetch_CL.h"
+
+#include <algorithm>
+
+TaskPrefetch_CL::TaskPrefetch_CL(size_t count, size_t window, std::function<void(size_t, unsigned)> task)
+    : run(std::move(task)), count(count), window(window), isDone(count, 0)
+{
+}
+
+TaskPrefetch_CL::~TaskPrefetch_CL()
+{
+    Stop();
+}
+
+unsigned TaskPrefetch_CL::HelpersForThisMachine()
+{
+    // Under Wine every open is a round trip to one server process: past two threads opening
+    // at once nothing is gained (measured on 2 cores), so a few helpers are plenty.
+    return std::clamp(std::thread::hardware_concurrency(), 2u, 4u) - 1;
+}
+
+void TaskPrefetch_CL::Start(unsigned helperCount)
+{
+    consumerWorker = helperCount;
+    for (unsigned i = 0; i < helperCount; ++i) helpers.emplace_back(&TaskPrefetch_CL::HelperLoop, this, i);
+}
+
+bool TaskPrefetch_CL::ClaimNext(size_t& task)
+{
+    if (isStopping || nextUnclaimed >= count || nextUnclaimed > consumerAt + window) return false;
+    task = nextUnclaimed++;
+    return true;
+}
+
+void TaskPrefetch_CL::RunClaimed(std::unique_lock<std::mutex>& guard, size_t task, unsigned worker)
+{
+    guard.unlock();
+    run(task, worker);
+    guard.lock();
+    isDone[task] = 1;
+    changed.notify_all();
+}
+
+void TaskPrefetch_CL::WaitFor(size_t task)
+{
+    std::unique_lock<std::mutex> guard(lock);
+    if (task > consumerAt) {
+        consumerAt = task;
+        changed.notify_all();
+    }
+    // A task not yet claimed is claimed here, in order, so the wait always ends.
+    while (!isDone[task]) {
+        size_t claimed = 0;
+        if (task >= nextUnclaimed || ClaimNext(claimed)) {
+            if (task >= nextUnclaimed) claimed = nextUnclaimed++;
+            RunClaimed(guard, claimed, consumerWorker);
+        } else {
+            changed.wait(guard);
+        }
+    }
+}
+
+void TaskPrefetch_CL::HelperLoop(unsigned worker)
+{
+    std::unique_lock<std::mutex> guard(lock);
+    while (!isStopping && nextUnclaimed < count) {
+        size_t claimed = 0;
+        if (ClaimNext(claimed))
+            RunClaimed(guard, claimed, worker);
+        else
+            changed.wait(guard);
+    }
+}
+
+void TaskPrefetch_CL::Stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        isStopping = true;
+        changed.notify_all();
+    }
+    for (std::thread& helper : helpers) helper.join();
+    helpers.clear();
+}
