@@ -4,8 +4,8 @@
 //     the engine's walk and detection (with the digest cache when a file is named): seconds
 //     for the walk, to the first group and in all; candidates, files opened, groups, peak memory.
 //   bench-search-phases floor FOLDER
-//     the same walk, then the least any search must do under one open a candidate, on two
-//     threads: open each file that shares its size, read its first 4 KiB, read on to 2 MiB
+//     the same walk, then the least any search must do under one open a candidate, on as
+//     many threads as the search: open each file that shares its size, read its first 4 KiB, read on to 2 MiB
 //     only where another file of that size starts alike, close. No comparing, no bookkeeping.
 #include <windows.h>
 #include <psapi.h>
@@ -23,6 +23,7 @@
 #include "core/UniqueHandle.h"
 #include "engine/DigestCache_CL.h"
 #include "engine/FirstFileCompare_CL.h"
+#include "engine/TaskPrefetch_CL.h"
 
 namespace {
 
@@ -127,8 +128,8 @@ size_t TouchClass(uint64_t size, const std::vector<const CompareFileEntry*>& mem
     return members.size();
 }
 
-// Two threads take the classes in turn: under Wine two threads open files nearly twice as
-// fast as one (the server serialises only part of an open).
+// As many threads as the search uses take the classes in turn: under Wine two threads open
+// files nearly twice as fast as one (the server serialises only part of an open).
 int RunFloor(const std::wstring& folder)
 {
     const auto start = Clock::now();
@@ -137,15 +138,17 @@ int RunFloor(const std::wstring& folder)
     const double walk = SecondsSince(start);
     const auto classes = SharedSizes(scanner.Files());
     std::atomic<size_t> opened{0};
+    const size_t threads = TaskPrefetch_CL::HelpersForThisMachine() + 1;
     auto touch = [&](size_t parity) {
         std::vector<uint8_t> buffer(FirstFileCompare_CL::kFirstBlockLimit);
         size_t turn = 0;
         for (const auto& [size, members] : classes)
-            if (turn++ % 2 == parity) opened += TouchClass(size, members, buffer);
+            if (turn++ % threads == parity) opened += TouchClass(size, members, buffer);
     };
-    std::thread other(touch, 1);
+    std::vector<std::thread> others;
+    for (size_t parity = 1; parity < threads; ++parity) others.emplace_back(touch, parity);
     touch(0);
-    other.join();
+    for (std::thread& other : others) other.join();
     wprintf(L"walk %.2f s, total %.2f s; %zu files, %zu opened; peak memory %.0f MB\n", walk, SecondsSince(start),
             scanner.Files().size(), opened.load(), PeakMegabytes());
     return 0;

@@ -14,9 +14,10 @@ TaskPrefetch_CL::~TaskPrefetch_CL()
 
 unsigned TaskPrefetch_CL::HelpersForThisMachine()
 {
-    // Under Wine every open is a round trip to one server process: past two threads opening
-    // at once nothing is gained (measured on 2 cores), so a few helpers are plenty.
-    return std::clamp(std::thread::hardware_concurrency(), 2u, 4u) - 1;
+    // Under Wine every open is a round trip to one server process, which serialises part of
+    // it: on 2 cores, one thread per core beside the consumer measured best (the consumer
+    // mostly waits), and more threads gain nothing.
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 3u);
 }
 
 void TaskPrefetch_CL::Start(unsigned helperCount)
