@@ -1,5 +1,5 @@
 // Reading the first 2 MiB of files in 64 KiB steps: one mapped view per step against
-// ReadFile into one buffer. Usage: bench-read-method FOLDER (a corpus from make_corpus.py).
+// ReadFile into one buffer. Usage: bench-read-method FOLDER (e.g. the library tree of make_trees.py).
 #include <windows.h>
 
 #include <chrono>

@@ -84,10 +84,14 @@ int RunSearch(const std::wstring& folder, const std::wstring& cacheFile)
         cache.Load(cacheFile);
         scanner.SetDigestCache(&cache);
     }
+    const double loaded = SecondsSince(start) - walk;
     scanner.FindDuplicates(nullptr);
     scanner.SetDigestCache(nullptr);
+    const double beforeSave = SecondsSince(start);
     if (!cacheFile.empty()) cache.Save(cacheFile);
     const double total = SecondsSince(start);
+    if (!cacheFile.empty())
+        wprintf(L"cache: %zu entries, loaded in %.2f s, saved in %.2f s; ", cache.GetCount(), loaded, total - beforeSave);
     wprintf(L"walk %.2f s, first group %.2f s, total %.2f s; %zu files, %zu candidates, %llu opened, %zu groups; "
             L"peak memory %.0f MB\n",
             walk, scanner.firstGroup, total, scanner.Files().size(), CountCandidates(scanner.Files()),

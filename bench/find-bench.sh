@@ -1,40 +1,111 @@
 #!/usr/bin/env bash
-# Times `quillmere-cli find` against jdupes and fdupes on the same seeded corpus, warm
-# cache, median of three runs each, and prints the ratios. Also runs the detection scaling
-# and read-method benchmarks. Usage: bench/find-bench.sh [CORPUS_DIR] [FILES]
+# The search against native jdupes and fdupes on three seeded trees (bench/make_trees.py):
+# `quillmere-cli find --all-files --json` under Wine, first scans (--no-cache) and rescans
+# (digest cache filled by one search before), warm and cold page cache, median of three.
+# Cold runs drop the page cache before each run, which needs root; where that is refused
+# the cold rows say so. Then, per tree, the search in its phases and the floor that Wine's
+# cost of opening files sets (bench-search-phases), and the detection over synthetic lists.
+#
+# Usage: bench/find-bench.sh [TREES_DIR] [TREE ...]   (trees: library movies small)
+# Environment: COLD=0 skips the cold rows; FDUPES_LIMIT (seconds, default 120) ends fdupes.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 . "$ROOT/tools/env.sh"
-CORPUS="${1:-$BUILD/bench-corpus}"
-FILES="${2:-20000}"
+TREES="${1:-$BUILD/bench-trees}"
+shift || true
+NAMES="${*:-library movies small}"
+COLD="${COLD:-1}"
+FDUPES_LIMIT="${FDUPES_LIMIT:-120}"
 
-PACKAGES="$PACKAGES jdupes fdupes python3"
+PACKAGES="$PACKAGES jdupes fdupes python3 time"
 bench_prepare
 
-[ -d "$CORPUS" ] || python3 "$ROOT/bench/make_corpus.py" "$CORPUS" --files "$FILES"
-WINCORPUS="$(winepath -w "$CORPUS" 2>/dev/null)"
-find "$CORPUS" -type f -exec cat {} + >/dev/null  # warm the page cache
+for tree in $NAMES; do python3 "$ROOT/bench/make_trees.py" "$TREES" "$tree"; done
 
-ours=$(median_seconds wine "$BUILD/bin/quillmere-cli.exe" find --all-files --json --no-cache "$WINCORPUS")
-# Rescans: one search fills the digest cache, then three more use it.
-CACHE="$HOME/Quillmere/digests.cache"
-rm -f "$CACHE"
-wine "$BUILD/bin/quillmere-cli.exe" find --all-files --json "$WINCORPUS" >/dev/null 2>&1 </dev/null
-rescan=$(median_seconds wine "$BUILD/bin/quillmere-cli.exe" find --all-files --json "$WINCORPUS")
-cache_size=$(du -h "$CACHE" 2>/dev/null | cut -f1)
-jd=$(median_seconds jdupes -r -q "$CORPUS")
-fd=$(median_seconds fdupes -r -q "$CORPUS")
-groups=$(wine "$BUILD/bin/quillmere-cli.exe" find --all-files "$WINCORPUS" </dev/null 2>/dev/null | tail -n 1)
+CLI="$BUILD/bin/quillmere-cli.exe"
+CACHE="$HOME/Quillmere/digests.cache"  # Documents is the home folder in this prefix
 
-echo "corpus: $(find "$CORPUS" -type f | wc -l) files, $(du -sh "$CORPUS" | cut -f1) ($groups found by quillmere-cli)"
-printf '%-28s %10s %10s\n' "tool" "seconds" "vs ours"
-printf '%-28s %10.2f %10s\n' "quillmere-cli find (Wine)" "$ours" "1.00"
-printf '%-28s %10.2f %10.2f\n' "  rescan, digest cache" "$rescan" "$(echo "$rescan / $ours" | bc -l)"
-printf '%-28s %10.2f %10.2f\n' "jdupes -r" "$jd" "$(echo "$jd / $ours" | bc -l)"
-printf '%-28s %10.2f %10.2f\n' "fdupes -r" "$fd" "$(echo "$fd / $ours" | bc -l)"
-echo "(jdupes and fdupes compare whole files; Quillmere compares the first 2 MiB, as designed.)"
-echo "digest cache after the rescans: $cache_size; rescan against jdupes: $(echo "$rescan / $jd" | bc -l | cut -c1-4)x"
+can_drop_caches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
+drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
+
+# median_of COLD_OR_WARM COMMAND...: one untimed run first when warm; the page cache dropped
+# before every run when cold.
+median_of() {
+  local mode=$1; shift
+  local times=() start end
+  [ "$mode" = warm ] && { "$@" >/dev/null 2>&1 </dev/null || true; }
+  for _ in 1 2 3; do
+    [ "$mode" = cold ] && drop_caches
+    start=$(date +%s.%N)
+    "$@" >/dev/null 2>&1 </dev/null || true
+    end=$(date +%s.%N)
+    times+=("$(echo "$end - $start" | bc -l)")
+  done
+  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
+}
+
+ours_first() { wine "$CLI" find --all-files --json --no-cache "$1"; }
+ours_rescan() { wine "$CLI" find --all-files --json "$1"; }
+fdupes_limited() { timeout "$FDUPES_LIMIT" fdupes -r -q "$1"; }
+count_groups() { grep -c '^$' || true; }
+
+ROWS=()
+# row TOOL TREE CACHE SECONDS JDUPES_SECONDS GROUPS
+row() {
+  local ratio
+  ratio=$(awk "BEGIN { printf \"%.3f\", $4 / $5 }")
+  ROWS+=("$(printf '%-30s %-8s %-5s %9.2f %7s %8s' "$1" "$2" "$3" "$4" "$ratio" "$6")")
+}
+
+modes="warm"
+if [ "$COLD" = 1 ]; then
+  if can_drop_caches; then modes="warm cold"; else echo "cold runs skipped: the page cache cannot be dropped here"; fi
+fi
+
+for tree in $NAMES; do
+  dir="$TREES/$tree"
+  win="$(winepath -w "$dir")"
+  ours_groups=$(wine "$CLI" find --all-files --no-cache "$win" </dev/null 2>/dev/null | tail -n 1 | grep -o '^[0-9]*' || echo "?")
+  jd_groups=$(jdupes -r -q "$dir" | count_groups)
+  for mode in $modes; do
+    # The 200,000-file tree is read cold only with COLD=all: its cold rounds take many minutes.
+    [ "$mode" = cold ] && [ "$tree" = small ] && [ "$COLD" != all ] && continue
+    jd=$(median_of "$mode" jdupes -r -q "$dir")
+    first=$(median_of "$mode" ours_first "$win")
+    rm -f "$CACHE"
+    ours_rescan "$win" >/dev/null 2>&1 </dev/null || true
+    rescan=$(median_of "$mode" ours_rescan "$win")
+    fd=$(median_of "$mode" fdupes_limited "$dir")
+    row "quillmere-cli find (Wine)" "$tree" "$mode" "$first" "$jd" "$ours_groups"
+    row "  rescan, digest cache" "$tree" "$mode" "$rescan" "$jd" "$ours_groups"
+    row "jdupes -r (native)" "$tree" "$mode" "$jd" "$jd" "$jd_groups"
+    if awk "BEGIN { exit !($fd < $FDUPES_LIMIT) }"; then
+      row "fdupes -r (native)" "$tree" "$mode" "$fd" "$jd" "$jd_groups"
+    else
+      ROWS+=("$(printf '%-30s %-8s %-5s %9s %7s %8s' "fdupes -r (native)" "$tree" "$mode" ">$FDUPES_LIMIT" "-" "-")")
+    fi
+  done
+done
+
+echo
+echo "trees: $(for t in $NAMES; do printf '%s %s files %s; ' "$t" "$(find "$TREES/$t" -type f | wc -l)" "$(du -sh "$TREES/$t" | cut -f1)"; done)"
+printf '%-30s %-8s %-5s %9s %7s %8s\n' "tool" "tree" "cache" "seconds" "ratio" "groups"
+printf '%s\n' "${ROWS[@]}"
+echo "(groups: ours count files equal in their first 2 MiB; jdupes and fdupes compare whole files.)"
+echo
+
+echo "phases, warm (walk, first group, total; files opened; peak memory), and the floor:"
+for tree in $NAMES; do
+  win="$(winepath -w "$TREES/$tree")"
+  cache_file="$(winepath -w "$BUILD")\\bench-phases-$tree.cache"
+  rm -f "$BUILD/bench-phases-$tree.cache"
+  wine "$BUILD/bin/bench-search-phases.exe" search "$win" >/dev/null 2>&1 </dev/null
+  echo "$tree first scan: $(wine "$BUILD/bin/bench-search-phases.exe" search "$win" </dev/null)"
+  wine "$BUILD/bin/bench-search-phases.exe" search "$win" "$cache_file" >/dev/null 2>&1 </dev/null
+  echo "$tree rescan:     $(wine "$BUILD/bin/bench-search-phases.exe" search "$win" "$cache_file" </dev/null)"
+  echo "$tree floor:      $(wine "$BUILD/bin/bench-search-phases.exe" floor "$win" </dev/null)"
+  echo "$tree cache file: $(du -h "$BUILD/bench-phases-$tree.cache" | cut -f1)"
+  echo "$tree jdupes:     $(/usr/bin/time -f '%e s, peak memory %M KB' jdupes -r -q "$TREES/$tree" 2>&1 >/dev/null | tail -n 1)"
+done
 echo
 wine "$BUILD/bin/bench-detection-scaling.exe" </dev/null
-echo
-wine "$BUILD/bin/bench-read-method.exe" "$WINCORPUS" </dev/null

@@ -106,8 +106,10 @@ int FirstBlockComparer_CL::CompareOpened(HANDLE candidate, std::span<const uint8
     uint64_t offset = std::min<uint64_t>(prefix.size(), end);
     if (!ReadBaseUpTo(offset) || (offset && memcmp(baseBlock.data(), prefix.data(), offset) != 0)) return 0;
     // Steps growing from 64 KiB: a difference near the start is found after a small read,
-    // a true copy is read in a few large ones.
-    for (uint64_t step = kBlockSize; offset < end; step *= 2) {
+    // a true copy is read in a few large ones. A candidate whose first bytes were read ahead
+    // and matched is most likely a copy: the rest is read at once, which a cold disk serves
+    // far faster than a series of growing reads.
+    for (uint64_t step = offset ? end : kBlockSize; offset < end; step *= 2) {
         const uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(end - offset, step));
         if (!ReadBaseUpTo(offset + chunk)) return 0;
         if (!ReadExactly(candidate, offset, candidateBlock.data(), chunk)) return 0;
