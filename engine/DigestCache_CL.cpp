@@ -72,12 +72,63 @@ std::vector<uint8_t> ReadAll(const std::wstring& path)
     return bytes;
 }
 
+// Where the folder ends and the name begins (no backslash: all name).
+size_t NameStart(std::wstring_view path)
+{
+    const size_t slash = path.rfind(L'\\');
+    return slash == std::wstring_view::npos ? 0 : slash + 1;
+}
+
+uint64_t PathHash(std::wstring_view path)
+{
+    return std::hash<std::wstring_view>{}(path);
+}
+
 }  // namespace
+
+void DigestCache_CL::Clear()
+{
+    entries.clear();
+    folders.clear();
+    folderNumbers.clear();
+    names.clear();
+    generation = 1;
+}
+
+uint32_t DigestCache_CL::FolderNumber(std::wstring_view folder)
+{
+    auto [found, added] = folderNumbers.try_emplace(std::wstring(folder), static_cast<uint32_t>(folders.size()));
+    if (added) folders.emplace_back(folder);
+    return found->second;
+}
+
+DigestCache_CL::Entry* DigestCache_CL::FindEntry(std::wstring_view path)
+{
+    auto found = entries.find(PathHash(path));
+    if (found == entries.end()) return nullptr;
+    const size_t nameStart = NameStart(path);
+    const Entry& entry = found->second;
+    const std::wstring& folder = folders[entry.folder];
+    const bool samePath = NameOf(entry) == path.substr(nameStart) && folder == path.substr(0, nameStart ? nameStart - 1 : 0);
+    return samePath ? &found->second : nullptr;
+}
+
+// A new entry for the path (one of another path under the same hash is replaced).
+DigestCache_CL::Entry& DigestCache_CL::AddEntry(std::wstring_view path)
+{
+    const size_t nameStart = NameStart(path);
+    Entry& entry = entries[PathHash(path)];
+    entry = Entry();
+    entry.folder = FolderNumber(path.substr(0, nameStart ? nameStart - 1 : 0));
+    entry.nameAt = static_cast<uint32_t>(names.size());
+    entry.nameLength = static_cast<uint32_t>(path.size() - nameStart);
+    names.append(path.substr(nameStart));
+    return entry;
+}
 
 bool DigestCache_CL::Load(const std::wstring& path)
 {
-    entries.clear();
-    generation = 1;
+    Clear();
     const std::vector<uint8_t> bytes = ReadAll(path);
     if (bytes.size() < sizeof(kMagic) + 16 + sizeof(uint64_t) || memcmp(bytes.data(), kMagic, sizeof(kMagic)) != 0)
         return false;
@@ -86,29 +137,43 @@ bool DigestCache_CL::Load(const std::wstring& path)
     memcpy(&stored, bytes.data() + body, sizeof(stored));
     if (stored != Checksum(bytes.data(), body)) return false;
 
-    Reader reader(bytes.data() + sizeof(kMagic), body - sizeof(kMagic));
-    uint32_t version = 0, savedGeneration = 0;
-    uint64_t count = 0;
-    if (!reader.Get(version) || version != kVersion || !reader.Get(savedGeneration) || !reader.Get(count) ||
-        count > kMostEntries)
+    auto fail = [this] {
+        Clear();
         return false;
-    std::unordered_map<std::wstring, Entry> loaded;
-    loaded.reserve(static_cast<size_t>(count));
-    for (uint64_t i = 0; i < count; ++i) {
+    };
+    Reader reader(bytes.data() + sizeof(kMagic), body - sizeof(kMagic));
+    uint32_t version = 0, savedGeneration = 0, folderCount = 0;
+    if (!reader.Get(version) || version != kVersion || !reader.Get(savedGeneration) || !reader.Get(folderCount) ||
+        folderCount > kMostEntries)
+        return false;
+    std::wstring text;
+    for (uint32_t i = 0; i < folderCount; ++i) {
         uint32_t characters = 0;
-        std::wstring name;
-        Entry entry;
-        uint8_t hasBlock = 0;
-        if (!reader.Get(characters) || characters == 0 || characters > 32768 || !reader.GetText(name, characters) ||
-            !reader.Get(entry.size) || !reader.Get(entry.lastWriteTime) || !reader.Get(entry.fileIndex) ||
-            !reader.Get(entry.lastSeen) || !reader.Get(hasBlock) || !reader.Get(entry.digests.prefix) ||
-            !reader.Get(entry.digests.block) || !reader.Get(entry.digests.blockHigh))
-            return false;
-        entry.digests.hasBlock = hasBlock == 1;
-        loaded.emplace(std::move(name), entry);
+        if (!reader.Get(characters) || characters > 32768 || !reader.GetText(text, characters)) return fail();
+        if (FolderNumber(text) != i) return fail();  // each folder once
     }
-    if (!reader.AtEnd()) return false;
-    entries = std::move(loaded);
+    uint64_t count = 0;
+    if (!reader.Get(count) || count > kMostEntries) return fail();
+    entries.reserve(static_cast<size_t>(count));
+    for (uint64_t i = 0; i < count; ++i) {
+        uint32_t folder = 0, characters = 0;
+        uint8_t hasBlock = 0;
+        Entry loaded;
+        if (!reader.Get(folder) || folder >= folderCount || !reader.Get(characters) || characters == 0 ||
+            characters > 32768 || !reader.GetText(text, characters) || !reader.Get(loaded.size) ||
+            !reader.Get(loaded.lastWriteTime) || !reader.Get(loaded.fileIndex) || !reader.Get(loaded.lastSeen) ||
+            !reader.Get(hasBlock) || !reader.Get(loaded.digests.prefix) || !reader.Get(loaded.digests.block) ||
+            !reader.Get(loaded.digests.blockHigh))
+            return fail();
+        loaded.digests.hasBlock = hasBlock == 1;
+        const std::wstring& folderPath = folders[folder];
+        Entry& entry = AddEntry(folderPath.empty() ? text : folderPath + L'\\' + text);
+        loaded.folder = entry.folder;
+        loaded.nameAt = entry.nameAt;
+        loaded.nameLength = entry.nameLength;
+        entry = loaded;
+    }
+    if (!reader.AtEnd()) return fail();
     generation = savedGeneration + 1;
     return true;
 }
@@ -116,58 +181,71 @@ bool DigestCache_CL::Load(const std::wstring& path)
 bool DigestCache_CL::Find(const CompareFileEntry& file, Digests& digests)
 {
     if (file.fileIndex == 0) return false;
-    auto found = entries.find(file.path);
-    if (found == entries.end()) return false;
-    Entry& entry = found->second;
-    if (entry.size != file.size || entry.lastWriteTime != file.lastWriteTime || entry.fileIndex != file.fileIndex) return false;
-    entry.lastSeen = generation;
-    digests = entry.digests;
+    Entry* entry = FindEntry(file.path);
+    if (!entry || entry->size != file.size || entry->lastWriteTime != file.lastWriteTime ||
+        entry->fileIndex != file.fileIndex)
+        return false;
+    entry->lastSeen = generation;
+    digests = entry->digests;
     return true;
 }
 
 void DigestCache_CL::Store(const CompareFileEntry& file, const Digests& digests)
 {
     if (file.fileIndex == 0) return;
-    Entry& entry = entries[file.path];
-    entry.size = file.size;
-    entry.lastWriteTime = file.lastWriteTime;
-    entry.fileIndex = file.fileIndex;
-    entry.lastSeen = generation;
-    entry.digests = digests;
+    Entry* entry = FindEntry(file.path);
+    if (!entry) entry = &AddEntry(file.path);
+    entry->size = file.size;
+    entry->lastWriteTime = file.lastWriteTime;
+    entry->fileIndex = file.fileIndex;
+    entry->lastSeen = generation;
+    entry->digests = digests;
 }
 
 bool DigestCache_CL::Save(const std::wstring& path)
 {
     // Keep what recent searches saw, and never more than the bound (the most recent first).
-    std::vector<std::pair<uint32_t, const std::wstring*>> kept;
-    for (const auto& [name, entry] : entries)
-        if (generation - entry.lastSeen <= kKeptSearches) kept.emplace_back(entry.lastSeen, &name);
+    std::vector<const Entry*> kept;
+    for (const auto& [hash, entry] : entries)
+        if (generation - entry.lastSeen <= kKeptSearches) kept.push_back(&entry);
     if (kept.size() > kMostEntries) {
         std::nth_element(kept.begin(), kept.begin() + kMostEntries, kept.end(),
-                         [](const auto& a, const auto& b) { return a.first > b.first; });
+                         [](const Entry* a, const Entry* b) { return a->lastSeen > b->lastSeen; });
         kept.resize(kMostEntries);
     }
+    // Only the folders of kept entries are written, numbered anew.
+    std::vector<uint32_t> newNumber(folders.size(), UINT32_MAX);
+    std::vector<uint32_t> keptFolders;
+    for (const Entry* entry : kept) {
+        if (newNumber[entry->folder] != UINT32_MAX) continue;
+        newNumber[entry->folder] = static_cast<uint32_t>(keptFolders.size());
+        keptFolders.push_back(entry->folder);
+    }
     std::vector<uint8_t> out(kMagic, kMagic + sizeof(kMagic));
+    auto putText = [&](std::wstring_view text) {
+        Put(out, static_cast<uint32_t>(text.size()));
+        const size_t at = out.size();
+        out.resize(at + text.size() * sizeof(wchar_t));
+        memcpy(out.data() + at, text.data(), text.size() * sizeof(wchar_t));
+    };
     Put(out, kVersion);
     Put(out, generation);
+    Put(out, static_cast<uint32_t>(keptFolders.size()));
+    for (uint32_t folder : keptFolders) putText(folders[folder]);
     Put(out, static_cast<uint64_t>(kept.size()));
-    for (const auto& [seen, name] : kept) {
-        const Entry& entry = entries.at(*name);
-        Put(out, static_cast<uint32_t>(name->size()));
-        const size_t at = out.size();
-        out.resize(at + name->size() * sizeof(wchar_t));
-        memcpy(out.data() + at, name->data(), name->size() * sizeof(wchar_t));
-        Put(out, entry.size);
-        Put(out, entry.lastWriteTime);
-        Put(out, entry.fileIndex);
-        Put(out, entry.lastSeen);
-        Put(out, static_cast<uint8_t>(entry.digests.hasBlock ? 1 : 0));
-        Put(out, entry.digests.prefix);
-        Put(out, entry.digests.block);
-        Put(out, entry.digests.blockHigh);
+    for (const Entry* entry : kept) {
+        Put(out, newNumber[entry->folder]);
+        putText(NameOf(*entry));
+        Put(out, entry->size);
+        Put(out, entry->lastWriteTime);
+        Put(out, entry->fileIndex);
+        Put(out, entry->lastSeen);
+        Put(out, static_cast<uint8_t>(entry->digests.hasBlock ? 1 : 0));
+        Put(out, entry->digests.prefix);
+        Put(out, entry->digests.block);
+        Put(out, entry->digests.blockHigh);
     }
     Put(out, Checksum(out.data(), out.size()));
-
     const std::wstring temporary = path + L".tmp" + std::to_wstring(::GetCurrentProcessId());
     bool written = false;
     {

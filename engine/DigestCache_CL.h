@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "engine/CompareFileEntry.h"
 
@@ -15,7 +17,7 @@
 // is damaged, cut short, foreign or of another version is ignored (and later rewritten).
 class DigestCache_CL {
 public:
-    static constexpr uint32_t kVersion = 1;
+    static constexpr uint32_t kVersion = 2;
     static constexpr uint32_t kKeptSearches = 8;        // entries unseen for longer are dropped
     static constexpr size_t kMostEntries = 4000000;     // and never more than this many
     static constexpr uint64_t kLargestFile = 1ull << 30;
@@ -36,13 +38,29 @@ public:
     size_t GetCount() const { return entries.size(); }
 
 private:
+    // Kept small: a library of 200,000 files has as many entries. The path is its folder's
+    // number and the file name's place in one shared text; entries are found by a hash of
+    // the path, and the path itself is checked.
     struct Entry {
+        uint32_t folder = 0;
+        uint32_t nameAt = 0;
+        uint32_t nameLength = 0;
+        uint32_t lastSeen = 0;
         uint64_t size = 0;
         uint64_t lastWriteTime = 0;
         uint64_t fileIndex = 0;
-        uint32_t lastSeen = 0;
         Digests digests;
     };
-    std::unordered_map<std::wstring, Entry> entries;
-    uint32_t generation = 1;  // counts the searches that saved the cache
+
+    void Clear();
+    Entry* FindEntry(std::wstring_view path);
+    Entry& AddEntry(std::wstring_view path);
+    uint32_t FolderNumber(std::wstring_view folder);
+    std::wstring_view NameOf(const Entry& entry) const { return std::wstring_view(names).substr(entry.nameAt, entry.nameLength); }
+
+    std::unordered_map<uint64_t, Entry> entries;  // by hash of the whole path
+    std::vector<std::wstring> folders;
+    std::unordered_map<std::wstring, uint32_t> folderNumbers;
+    std::wstring names;                           // every entry's file name, one after another
+    uint32_t generation = 1;                      // counts the searches that saved the cache
 };

@@ -575,7 +575,21 @@ TEST(DigestCache, RescansFindExactlyWhatASearchWithoutTheCacheFindsAfterEveryCha
     for (uint8_t& b : noise) b = static_cast<uint8_t>(random());
     WriteFileBytes(cachePath, noise);
     expectSame("the cache of random bytes");
-    const std::vector<uint8_t> future = {'Q', 'M', 'D', 'C', 2, 0, 0, 0};
-    WriteFileBytes(cachePath, future);
+    // A later version, whole and with its checksum right (the same bytes with this version
+    // load, so only the version refuses them).
+    expectSame("written again");
+    std::vector<uint8_t> future = ReadFileBytes(cachePath);
+    auto writeWithVersion = [&](uint8_t version) {
+        future[4] = version;
+        const size_t body = future.size() - 8;
+        uint64_t checksum = 0xCBF29CE484222325ull ^ body;
+        for (size_t i = 0; i < body; ++i) checksum = (checksum ^ future[i]) * 0x100000001B3ull;
+        memcpy(future.data() + body, &checksum, 8);
+        WriteFileBytes(cachePath, future);
+    };
+    writeWithVersion(DigestCache_CL::kVersion);
+    EXPECT_TRUE(DigestCache_CL().Load(cachePath));
+    writeWithVersion(DigestCache_CL::kVersion + 1);
+    EXPECT_FALSE(DigestCache_CL().Load(cachePath));
     expectSame("a cache of a later version");
 }
