@@ -287,16 +287,31 @@ int FirstFileCompare_CL::CompareFirstBlock(const std::wstring& path)
     return comparer.Compare(path);
 }
 
+// The cache is shared by the threads settling classes: each class asks it, and feeds it,
+// under one hold of the lock (a contended lock costs a round trip to the server under Wine).
 bool FirstFileCompare_CL::CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests)
 {
+    if (!digestCache) return false;
     std::lock_guard<std::mutex> guard(cacheLock);
-    return digestCache && digestCache->Find(entry, digests);
+    return digestCache->Find(entry, digests);
 }
 
-void FirstFileCompare_CL::StoreDigests(const CompareFileEntry& entry, const DigestCache_CL::Digests& digests)
+bool FirstFileCompare_CL::CachedClassDigests(const DetectionState& state, const ClassWork& work,
+                                             std::vector<DigestCache_CL::Digests>& cached)
 {
+    if (!digestCache) return false;
+    cached.resize(work.end - work.begin);
     std::lock_guard<std::mutex> guard(cacheLock);
-    if (digestCache) digestCache->Store(entry, digests);
+    for (size_t place = work.begin; place < work.end; ++place)
+        if (!digestCache->Find(files[state.order[place]], cached[place - work.begin])) return false;
+    return true;
+}
+
+void FirstFileCompare_CL::StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests)
+{
+    if (!digestCache) return;
+    std::lock_guard<std::mutex> guard(cacheLock);
+    for (const auto& [index, known] : digests) digestCache->Store(files[index], known);
 }
 
 // Runs on any thread: touches only the entries of its own class.
@@ -326,13 +341,10 @@ void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work
     const bool prefixCoversBlock = files[state.order[work.begin]].size <= kPrefixLength;
     // What the cache knows of every file of the class; the class is judged on one footing:
     // whole-block digests only when all have them.
-    std::vector<DigestCache_CL::Digests> cached(work.end - work.begin);
-    bool allCached = digestCache != nullptr, allBlocks = true;
-    for (size_t place = work.begin; place < work.end; ++place) {
-        allCached = allCached && CachedDigests(files[state.order[place]], cached[place - work.begin]);
-        allBlocks = allBlocks && cached[place - work.begin].hasBlock;
-    }
-    if (allCached) {
+    std::vector<DigestCache_CL::Digests> cached;
+    if (CachedClassDigests(state, work, cached)) {
+        const bool allBlocks =
+            std::all_of(cached.begin(), cached.end(), [](const DigestCache_CL::Digests& known) { return known.hasBlock; });
         for (size_t place = work.begin; place < work.end; ++place) {
             const uint32_t index = state.order[place];
             const DigestCache_CL::Digests& known = cached[place - work.begin];
@@ -347,18 +359,20 @@ void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work
         return;
     }
     // Most files of one size differ early: a digest of the first 4 KiB sets them apart.
+    std::vector<std::pair<uint32_t, DigestCache_CL::Digests>> read;
     for (size_t place = work.begin; place < work.end; ++place) {
         const uint32_t index = state.order[place];
         HeldFile held;
-        const bool read = !IsCanceled() && ReadPrefix(files[index], held);
-        state.digestState[index] = !read ? DetectionState::kUnreadable
+        const bool isRead = !IsCanceled() && ReadPrefix(files[index], held);
+        state.digestState[index] = !isRead ? DetectionState::kUnreadable
                                    : prefixCoversBlock ? DetectionState::kFull
                                                        : DetectionState::kPrefix;
-        if (!read) continue;
+        if (!isRead) continue;
         state.prefixDigest[index] = MixBlock(held.prefix.size(), held.prefix.data(), held.prefix.size());
-        StoreDigests(files[index], {state.prefixDigest[index], 0, 0, false});
+        read.emplace_back(index, DigestCache_CL::Digests{state.prefixDigest[index], 0, 0, false});
         work.Hold(index, std::move(held));
     }
+    StoreDigests(read);
     state.SortRuns(work.begin, work.end);
 }
 
@@ -426,7 +440,9 @@ void FirstFileCompare_CL::SplitRun(DetectionState& state, ClassWork& work, uint3
             read = true;
         } else if (!read && !IsCanceled()) {
             read = BlockDigest(work, index, baseIndex, state.digest[index], state.digestHigh[index]);
-            if (read) StoreDigests(files[index], {state.prefixDigest[index], state.digest[index], state.digestHigh[index], true});
+            const std::pair<uint32_t, DigestCache_CL::Digests> computed{
+                index, {state.prefixDigest[index], state.digest[index], state.digestHigh[index], true}};
+            if (read) StoreDigests({&computed, 1});
         }
         state.digestState[index] = read ? DetectionState::kFull : DetectionState::kUnreadable;
     }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,9 @@ private:
     bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
     bool CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests);
-    void StoreDigests(const CompareFileEntry& entry, const DigestCache_CL::Digests& digests);
+    bool CachedClassDigests(const DetectionState& state, const ClassWork& work,
+                            std::vector<DigestCache_CL::Digests>& cached);
+    void StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests);
     void SettleSizeClass(DetectionState& state, size_t task, FirstBlockComparer_CL& classComparer);
     void DigestSizeClass(DetectionState& state, ClassWork& work);
     void KeepRunMembers(DetectionState& state, ClassWork& work);
