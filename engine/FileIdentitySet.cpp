@@ -19,11 +19,17 @@ bool FileIdentitySet::Contains(HANDLE file, uint64_t index) const
     FileIdentity identity;
     if (!FileIdentity::OfHandle(file, identity)) return true;
     for (auto it = first; it != last; ++it) {
-        FileHandle earlier(::CreateFileW(LongPathForm(it->second).c_str(), FILE_READ_ATTRIBUTES,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        FileIdentity other;
-        if (!earlier || (FileIdentity::OfHandle(earlier.Get(), other) && other == identity)) return true;
+        const Member& member = it->second;
+        if (!member.isIdentityKnown) {
+            FileHandle earlier(::CreateFileW(LongPathForm(member.path).c_str(), FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            // A member that cannot be opened again is taken as this file (see above).
+            member.hasIdentity = earlier && FileIdentity::OfHandle(earlier.Get(), member.identity);
+            member.isIdentityKnown = earlier.IsValid();
+            if (!earlier) return true;
+        }
+        if (member.hasIdentity && member.identity == identity) return true;
     }
     return false;
 }
@@ -33,6 +39,6 @@ bool FileIdentitySet::InsertIfNew(HANDLE file, const std::wstring& path)
     uint64_t index = 0;
     if (!FileIdentity::IndexOfHandle(file, index)) return true;  // unknown: never one of the others
     if (Contains(file, index)) return false;
-    byIndex.emplace(index, path);
+    byIndex.emplace(index, Member{path});
     return true;
 }

@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+#include "engine/FileIdentity.h"
+
 // The files (or folders) met so far, by identity rather than by path.
 class FileIdentitySet {
 public:
@@ -20,7 +22,13 @@ public:
 private:
     bool Contains(HANDLE file, uint64_t index) const;
 
-    // Paths by file index; equal indexes are settled by the full identity, which is slow
-    // to ask under Wine and therefore asked only then.
-    std::multimap<uint64_t, std::wstring> byIndex;
+    struct Member {
+        std::wstring path;
+        mutable bool isIdentityKnown = false;  // asked once, when an equal index first comes
+        mutable bool hasIdentity = false;
+        mutable FileIdentity identity;
+    };
+    // Members by file index; equal indexes are settled by the full identity, which is slow
+    // to ask under Wine and therefore asked only then, once a member.
+    std::multimap<uint64_t, Member> byIndex;
 };
