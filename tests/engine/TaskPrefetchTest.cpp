@@ -44,17 +44,21 @@ TEST(TaskPrefetch, RunsEachTaskOnceWithinTheWindowAndNeverLeavesTheConsumerWaiti
         prefetch.Stop();
         for (size_t task = 0; task < kTasks; ++task) EXPECT_EQ(runs[task], 1) << "helpers " << helpers << ", task " << task;
         EXPECT_FALSE(ranTooEarly) << "helpers " << helpers;
-        if (helpers == 0) EXPECT_TRUE(consumerRan);
+        if (helpers == 0) {
+            EXPECT_TRUE(consumerRan);
+        }
     }
 
     // Stopped early: the tasks under way end, no new one starts, and a wait still ends.
     std::atomic<int> started{0};
+    std::atomic<bool> isStopping{false};
     TaskPrefetch_CL stopped(100, 100, [&](size_t, unsigned) {
         ++started;
-        ::Sleep(2);
+        if (!isStopping) ::Sleep(20);  // two helpers need a second for all of them
     });
     stopped.Start(2);
     ::Sleep(10);
+    isStopping = true;
     stopped.Stop();
     const int afterStop = started;
     EXPECT_LT(afterStop, 100);
