@@ -327,8 +327,9 @@ void FirstFileCompare_CL::SettleSizeClass(DetectionState& state, size_t task, Fi
         if (IsCanceled()) break;
         if (files[index].isGrouped) continue;
         if (state.role[index] == DetectionState::kSameFile) {
-            // Another name of an earlier base: as a base itself it would meet the same files,
-            // all matched already or the base's own names again. Settled without being read.
+            // Another name of an earlier base or of a file matched to it: as a base it could
+            // only group other names of that group's files, a second group of the same files
+            // in which a user could delete the last copy. Settled without being read.
             files[index].isGrouped = 1;
             continue;
         }
