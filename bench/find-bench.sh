@@ -26,23 +26,6 @@ CLI="$BUILD/bin/quillmere-cli.exe"
 CACHE="$HOME/Quillmere/digests.cache"  # Documents is the home folder in this prefix
 
 can_drop_caches() { sync && echo 3 2>/dev/null >/proc/sys/vm/drop_caches; }
-drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
-
-# median_of COLD_OR_WARM COMMAND...: one untimed run first when warm; the page cache dropped
-# before every run when cold.
-median_of() {
-  local mode=$1; shift
-  local times=() start end
-  [ "$mode" = warm ] && { "$@" >/dev/null 2>&1 </dev/null || true; }
-  for _ in 1 2 3; do
-    [ "$mode" = cold ] && drop_caches
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 </dev/null || true
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc -l)")
-  done
-  printf '%s\n' "${times[@]}" | sort -g | sed -n 2p
-}
 
 ours_first() { wine "$CLI" find --all-files --json --no-cache "$1"; }
 ours_rescan() { wine "$CLI" find --all-files --json "$1"; }
@@ -70,12 +53,12 @@ for tree in $NAMES; do
   for mode in $modes; do
     # The 200,000-file tree is read cold only with COLD=all: its cold rounds take many minutes.
     [ "$mode" = cold ] && [ "$tree" = small ] && [ "$COLD" != all ] && continue
-    jd=$(median_of "$mode" jdupes -r -q "$dir")
-    first=$(median_of "$mode" ours_first "$win")
+    jd=$(median_seconds "--$mode" jdupes -r -q "$dir")
+    first=$(median_seconds "--$mode" ours_first "$win")
     rm -f "$CACHE"
     ours_rescan "$win" >/dev/null 2>&1 </dev/null || true
-    rescan=$(median_of "$mode" ours_rescan "$win")
-    fd=$(median_of "$mode" fdupes_limited "$dir")
+    rescan=$(median_seconds "--$mode" ours_rescan "$win")
+    fd=$(median_seconds "--$mode" fdupes_limited "$dir")
     row "quillmere-cli find (Wine)" "$tree" "$mode" "$first" "$jd" "$ours_groups"
     row "  rescan, digest cache" "$tree" "$mode" "$rescan" "$jd" "$ours_groups"
     row "jdupes -r (native)" "$tree" "$mode" "$jd" "$jd" "$jd_groups"

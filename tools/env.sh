@@ -99,10 +99,15 @@ bench_prepare() {
   wineboot >/dev/null 2>&1 </dev/null
 }
 
-# median_seconds COMMAND...: the middle of three timed runs, output thrown away.
+# median_seconds [--warm|--cold] COMMAND...: the middle of three timed runs, output thrown
+# away. --warm: one untimed run first; --cold: the page cache dropped (as root) before each.
 median_seconds() {
+  local mode=""
+  case "${1:-}" in --warm | --cold) mode=$1; shift ;; esac
   local times=() start end
+  [ "$mode" = --warm ] && { "$@" >/dev/null 2>&1 </dev/null || true; }
   for _ in 1 2 3; do
+    [ "$mode" = --cold ] && { sync; echo 3 >/proc/sys/vm/drop_caches; }
     start=$(date +%s.%N)
     "$@" >/dev/null 2>&1 </dev/null || true
     end=$(date +%s.%N)
