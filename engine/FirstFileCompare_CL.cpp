@@ -82,9 +82,9 @@ struct FirstFileCompare_CL::DetectionState {
     // block (or the prefix covers it). A run is a stretch of one size class whose entries
     // agree in state and digests.
     enum DigestState : uint8_t { kNotRead, kPrefix, kFull, kUnreadable };
-    // What settling made of an entry: matched to an earlier base, another name of an
-    // earlier base, or a base itself.
-    enum Role : uint8_t { kUnsettled, kMatched, kSameFile, kBase };
+    // What settling made of an entry other than a base: matched to an earlier base, or
+    // another name of an earlier base or of a file matched to it.
+    enum Role : uint8_t { kBase, kMatched, kSameFile };
 
     size_t count = 0;
     uint64_t totalSteps = 0;
@@ -489,7 +489,6 @@ void FirstFileCompare_CL::SettleBase(DetectionState& state, ClassWork& work, uin
     work.held.erase(baseIndex);
     work.comparer.CloseBase();
     base.isGrouped = 1;
-    state.role[baseIndex] = DetectionState::kBase;
     if (group.size() > 1) state.classGroups[work.task].push_back(std::move(group));
 }
 
@@ -566,7 +565,7 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     state.digest.assign(state.count, 0);
     state.digestHigh.assign(state.count, 0);
     state.digestState.assign(state.count, DetectionState::kNotRead);
-    state.role.assign(state.count, DetectionState::kUnsettled);
+    state.role.assign(state.count, DetectionState::kBase);
     // A file alone in its size class, or empty, can match nothing: no need to read it. The
     // other classes are settled in the order in which the reporting loop first needs them.
     std::vector<std::pair<uint32_t, uint32_t>> classesByFirstIndex;

@@ -50,15 +50,17 @@ void TaskPrefetch_CL::WaitFor(size_t task)
         consumerAt = task;
         changed.notify_all();
     }
-    // A task not yet claimed is claimed here, in order, so the wait always ends.
+    // Tasks up to the awaited one are claimed here, in order, when no helper has them, so the
+    // wait always ends; while a helper runs the awaited one, the consumer takes the next.
     while (!isDone[task]) {
         size_t claimed = 0;
-        if (task >= nextUnclaimed || ClaimNext(claimed)) {
-            if (task >= nextUnclaimed) claimed = nextUnclaimed++;
-            RunClaimed(guard, claimed, consumerWorker);
-        } else {
+        if (task >= nextUnclaimed)
+            claimed = nextUnclaimed++;
+        else if (!ClaimNext(claimed)) {
             changed.wait(guard);
+            continue;
         }
+        RunClaimed(guard, claimed, consumerWorker);
     }
 }
 
