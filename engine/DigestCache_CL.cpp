@@ -246,7 +246,9 @@ bool DigestCache_CL::Save(const std::wstring& path)
         Put(out, entry->digests.blockHigh);
     }
     Put(out, Checksum(out.data(), out.size()));
-    const std::wstring temporary = path + L".tmp" + std::to_wstring(::GetCurrentProcessId());
+    // Each writer has a temporary file of its own; the last to replace the cache wins whole.
+    const std::wstring temporary =
+        path + L".tmp" + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(::GetCurrentThreadId());
     bool written = false;
     {
         FileHandle file(::CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <set>
 #include <random>
+#include <thread>
 
 #include "core/PathFunctions.h"
 #include "core/UniqueHandle.h"
@@ -592,4 +594,47 @@ TEST(DigestCache, RescansFindExactlyWhatASearchWithoutTheCacheFindsAfterEveryCha
     writeWithVersion(DigestCache_CL::kVersion + 1);
     EXPECT_FALSE(DigestCache_CL().Load(cachePath));
     expectSame("a cache of a later version");
+}
+
+// Two writers replacing the cache again and again while a third reads it: every read finds
+// one writer's cache whole (never a cut or mixed file), and no temporary file is left.
+TEST(DigestCache, WritersAtOnceLeaveOneWholeCache)
+{
+    TestFolder data;
+    const std::wstring cachePath = data / L"digests.cache";
+    auto makeCache = [](const wchar_t* folder, size_t count) {
+        DigestCache_CL cache;
+        for (size_t i = 0; i < count; ++i) {
+            CompareFileEntry file;
+            file.path = std::wstring(folder) + L"\\clip" + std::to_wstring(i) + L".mp4";
+            file.size = 1000 + i;
+            file.fileIndex = i + 1;
+            cache.Store(file, {i, i * 3, i * 7, true});
+        }
+        return cache;
+    };
+    DigestCache_CL first = makeCache(L"C:\\movies\\first", 3000), second = makeCache(L"D:\\録画", 1000);
+    ASSERT_TRUE(first.Save(cachePath));
+    std::atomic<int> writersLeft{2};
+    auto write = [&](DigestCache_CL& cache) {
+        for (int round = 0; round < 15; ++round) cache.Save(cachePath);
+        --writersLeft;
+    };
+    std::thread a(write, std::ref(first)), b(write, std::ref(second));
+    int reads = 0, failedReads = 0;
+    while (writersLeft > 0) {
+        DigestCache_CL read;
+        ++reads;
+        if (!read.Load(cachePath)) ++failedReads;
+        EXPECT_TRUE(read.GetCount() == 3000 || read.GetCount() == 1000 || read.GetCount() == 0);
+    }
+    EXPECT_EQ(failedReads, 0) << "of " << reads << " reads, while the file was replaced";
+    a.join();
+    b.join();
+    DigestCache_CL last;
+    ASSERT_TRUE(last.Load(cachePath));
+    EXPECT_TRUE(last.GetCount() == 3000 || last.GetCount() == 1000);
+    WIN32_FIND_DATAW found;
+    FindHandle leftovers(::FindFirstFileW((data / L"*.tmp*").c_str(), &found));
+    EXPECT_FALSE(leftovers.IsValid()) << "a temporary file was left: " << std::string(found.cFileName, found.cFileName + wcslen(found.cFileName));
 }
