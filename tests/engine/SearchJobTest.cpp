@@ -4,6 +4,7 @@
 
 #include "core/ApplicationData_CL.h"
 #include "core/Log_CL.h"
+#include "engine/DigestCache_CL.h"
 #include "engine/FindCompareFile_CL.h"
 #include "engine/ListFile.h"
 #include "engine/SearchListener_CL.h"
@@ -114,6 +115,10 @@ TEST(SearchJob, SearchesTheCheckedFoldersAndReportsEveryStep)
 
     std::wstring log = BytesAsWide(ReadFileBytes(f.data / L"log.txt"));
     EXPECT_NE(log.find(L"重複ファイルを見つけた"), std::wstring::npos);
+    // What it read is kept beside the settings for the next search: the three candidates.
+    DigestCache_CL cache;
+    ASSERT_TRUE(cache.Load(f.data / L"digests.cache"));
+    EXPECT_EQ(cache.GetCount(), 3u);
 
     // A second search runs on a new thread, after the first one's groups are gone.
     DWORD firstThread = f.job.GetThreadId();
