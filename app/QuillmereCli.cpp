@@ -182,16 +182,19 @@ int RunFind(const std::vector<std::wstring>& args)
     } else {
         for (const std::wstring& folder : folders) scanner.ScanFolder(folder, nullptr);
     }
+    // Asked only when needed: finding Documents starts the shell, a tenth of a second cold.
     DigestCache_CL cache;
-    const std::wstring cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
+    std::wstring cachePath;
     if (useCache) {
+        const std::wstring cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
         ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
-        cache.Load(cacheFolder + L"\\digests.cache");
+        cachePath = cacheFolder + L"\\digests.cache";
+        cache.Load(cachePath);
         scanner.SetDigestCache(&cache);
     }
     scanner.FindDuplicates(nullptr);
     scanner.SetDigestCache(nullptr);
-    if (useCache) cache.Save(cacheFolder + L"\\digests.cache");
+    if (useCache) cache.Save(cachePath);
     if (json)
         PrintGroupsAsJson(scanner.Groups());
     else

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/PathFunctions.h"
 #include "core/TextFormat.h"
 #include "core/UniqueHandle.h"
@@ -66,6 +68,34 @@ TEST(Cli, FindPrintsGroupsAsJsonAndCompareTellsByExitCode)
     EXPECT_EQ(RunCli(L"find --bogus x").exitCode, 2u);
     EXPECT_EQ(RunCli(L"find").exitCode, 2u);
     EXPECT_EQ(RunCli(L"").exitCode, 2u);
+}
+
+TEST(Cli, FindKeepsItsDigestsInDocumentsUnlessToldNotTo)
+{
+    TestFolder tree;
+    MakeFileWithContent(tree / L"a.avi", 9000, 3);
+    MakeFileWithContent(tree / L"b.avi", 9000, 3);
+    const std::wstring cache = GetDocumentsFolder() + L"\\Quillmere\\digests.cache";
+    // The cache names each folder once, in UTF-16; this folder's name is new to it.
+    auto cacheNamesTree = [&] {
+        std::vector<uint8_t> bytes = ReadFileBytes(cache);
+        const auto* name = reinterpret_cast<const uint8_t*>(tree.Path().data());
+        return std::search(bytes.begin(), bytes.end(), name, name + tree.Path().size() * sizeof(wchar_t)) !=
+               bytes.end();
+    };
+    const std::wstring find = L"find --all-files \"" + tree.Path() + L"\"";
+
+    CliResult uncached = RunCli(L"find --all-files --no-cache \"" + tree.Path() + L"\"");
+    EXPECT_EQ(uncached.exitCode, 0u);
+    EXPECT_NE(uncached.out.find("1 groups"), std::string::npos) << uncached.out;
+    EXPECT_FALSE(cacheNamesTree());
+
+    CliResult cached = RunCli(find);
+    EXPECT_EQ(cached.out, uncached.out);
+    EXPECT_TRUE(cacheNamesTree());
+    // A rescan answers from the cache what it may and still compares the copies byte by byte.
+    MakeFileWithContent(tree / L"b.avi", 9000, 4);
+    EXPECT_NE(RunCli(find).out.find("0 groups"), std::string::npos);
 }
 
 TEST(Cli, FailuresAreNamedWithTheirOwnExitCodeAndOddPathsSurviveJson)
