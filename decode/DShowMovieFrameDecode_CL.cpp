@@ -44,7 +44,12 @@ HRESULT DShowMovieFrameDecode_CL::OpenMovie(const std::wstring& moviePath)
     Finalize();
     hasStalled = false;
     if (helper.Initialize(MEDIASUBTYPE_YUY2) != S_OK) return E_FAIL;
-    if (helper.RenderFile(moviePath) != S_OK && !helper.HasFilterNamed(L"Video Renderer")) return E_FAIL;
+    HRESULT rendered = helper.RenderFile(moviePath, decodeThread ? decodeThread->GetCancelEvent() : nullptr, renderWaitMs);
+    if (rendered == E_ABORT) {
+        TheLog().Write(L"グラフ構築中断(%s)", moviePath.c_str());
+        return E_FAIL;
+    }
+    if (rendered != S_OK && !helper.HasFilterNamed(L"Video Renderer")) return E_FAIL;
     helper.QueryMediaSeeking();
     IMediaSeeking* seeking = helper.GetMediaSeeking();
 

@@ -25,6 +25,7 @@ class DShowMovieFrameDecode_CL {
 public:
     static constexpr UINT kGraphEventMessage = 0x3733;
     static constexpr DWORD kFrameWaitMs = 10000;
+    static constexpr DWORD kRenderWaitMs = 20000;  // for DirectShow to build the graph of a movie
     static constexpr int kSeekTries = 3;
     static constexpr int64_t kRandomPoint = -2, kNextEvenPoint = -1;
 
@@ -39,6 +40,7 @@ public:
     void CancelAllRequests();
 
     HRESULT OpenMovie(const std::wstring& moviePath);
+    void SetRenderWait(DWORD milliseconds) { renderWaitMs = milliseconds; }
     int64_t GetMovieDuration(const GUID& format);
     // The frame at `time` (100 ns); null when it cannot be had (after three seeks whose
     // frame never came, at the end of the stream, or on a cancel). The caller owns it.
@@ -76,4 +78,5 @@ private:
     int64_t duration = 0;
     KernelHandle frameEvent;
     bool hasStalled = false;
+    DWORD renderWaitMs = kRenderWaitMs;
 };

@@ -2,8 +2,11 @@
 
 #include <uuids.h>
 
+#include <memory>
+#include <thread>
 #include <vector>
 
+#include "core/UniqueHandle.h"
 #include "decode/DShowSampleRenderer.h"
 #include "decode/MediaType.h"
 
@@ -25,6 +28,24 @@ std::vector<ComPtr<Item>> Collect(Enumerator* enumerator)
     ComPtr<Item> item;
     while (enumerator && enumerator->Next(1, item.ReleaseAndGetAddressOf(), nullptr) == S_OK) items.push_back(item);
     return items;
+}
+
+struct RenderJob {
+    ComPtr<IMediaControl> control;
+    std::wstring path;
+    HRESULT result = E_FAIL;
+    KernelHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+void RunRenderJob(std::shared_ptr<RenderJob> job)
+{
+    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    BSTR file = ::SysAllocString(job->path.c_str());
+    job->result = job->control->RenderFile(file);
+    ::SysFreeString(file);
+    job->control.Reset();  // the last reference when the caller gave up waiting
+    ::SetEvent(job->done.Get());
+    ::CoUninitialize();
 }
 
 std::vector<ComPtr<IBaseFilter>> FiltersOf(IGraphBuilder* graph)
@@ -104,15 +125,24 @@ HRESULT DShowMovieHelper_CL::Initialize(const GUID& subtype)
     return S_OK;
 }
 
-HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path)
+HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, DWORD waitMs)
 {
     if (!control) return E_FAIL;
-    BSTR file = ::SysAllocString(path.c_str());
-    HRESULT result = control->RenderFile(file);
-    ::SysFreeString(file);
+    auto job = std::make_shared<RenderJob>();
+    job->control = control;
+    job->path = path;
+    std::thread worker(RunRenderJob, job);
+    HANDLE events[2] = {job->done.Get(), stop};
+    if (::WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, waitMs) != WAIT_OBJECT_0) {
+        // The worker keeps its own reference: the graph lives until RenderFile returns, if ever.
+        worker.detach();
+        ReleaseAll();
+        return E_ABORT;
+    }
+    worker.join();
     // A partial render (an audio stream with no sound device to play it) still rendered the
     // video; whether it reached the capture renderer is for EditFilterGraphToVideo to say.
-    return SUCCEEDED(result) ? S_OK : E_FAIL;
+    return SUCCEEDED(job->result) ? S_OK : E_FAIL;
 }
 
 int DShowMovieHelper_CL::HasFilterNamed(const std::wstring& name)

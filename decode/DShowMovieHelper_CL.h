@@ -21,7 +21,10 @@ public:
 
     HRESULT Initialize(const GUID& subtype);
     // S_OK for any success of DirectShow's rendering, partial ones included; else E_FAIL.
-    HRESULT RenderFile(const std::wstring& path);
+    // A damaged file can hang the platform's parser inside RenderFile for good, so it runs
+    // on a thread of its own: when `stop` is set or `waitMs` pass first, the graph is left
+    // to that thread and E_ABORT returned, and the caller stays free for the next movie.
+    HRESULT RenderFile(const std::wstring& path, HANDLE stop, DWORD waitMs);
     int HasFilterNamed(const std::wstring& name);
     HRESULT QueryMediaSeeking();
     // 0 when the capture renderer's input is connected, else the failing HRESULT.

@@ -5,7 +5,7 @@
 set -euo pipefail
 out="$1"
 mkdir -p "$out"
-[ -f "$out/.complete-2" ] && exit 0
+[ -f "$out/.complete-3" ] && exit 0
 picture="nullsrc=s=160x120:r=25:d=8,geq=lum='16+28*floor(T)':cb=128:cr=128,format=yuv420p"
 sound="sine=frequency=440:sample_rate=44100:duration=8"
 make() { ffmpeg -loglevel error -y -f lavfi -i "$picture" "$@"; }
@@ -17,13 +17,16 @@ make -c:v libvpx -b:v 500k -g 25 "$out/steps.webm"
 printf 'this is no movie\n' > "$out/broken.avi"
 
 # Damaged movies: the first half of a fast-start .mp4 and of a .mkv. The .mp4's picture has
-# grain, so that its first half holds frames and not only the index (a file of little more
-# than its index stalls this Wine's MP4 parser inside RenderFile).
+# grain, so that its first half holds frames and not only the index. tiny.mp4 is the other
+# kind: the first half of a short fast-start clip is little more than its index, and this
+# Wine's MP4 parser never returns from RenderFile on it.
 half() { head -c $(( $(stat -c %s "$1") / 2 )) "$1" > "$2"; }
 grainy="nullsrc=s=160x120:r=25:d=8,geq=lum='16+28*floor(T)+8*random(1)':cb=128:cr=128,format=yuv420p"
 ffmpeg -loglevel error -y -f lavfi -i "$grainy" -c:v libx264 -g 25 -pix_fmt yuv420p -movflags +faststart "$out/faststart.mp4"
 half "$out/faststart.mp4" "$out/half.mp4"
 half "$out/steps.mkv" "$out/half.mkv"
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=64x48:rate=10 -t 2 -c:v libx264 -movflags +faststart "$out/faststart.mp4"
+half "$out/faststart.mp4" "$out/tiny.mp4"
 rm "$out/faststart.mp4"
 
 # Odd frame sizes (rows padded in the decoder's output) with a still colour pattern, and
@@ -32,4 +35,4 @@ for size in 853x480 321x241; do
   ffmpeg -loglevel error -y -f lavfi -i "smptehdbars=s=$size:r=25:d=4" -c:v libx264 -g 25 -pix_fmt yuv444p "$out/bars$size.mp4"
   ffmpeg -loglevel error -y -ss 2 -i "$out/bars$size.mp4" -frames:v 1 "$out/bars$size.png"
 done
-touch "$out/.complete-2"
+touch "$out/.complete-3"

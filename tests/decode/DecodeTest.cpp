@@ -294,6 +294,41 @@ TEST(DecodeThread, DamagedMoviesGiveTheirFramesWhereDataExistsAndErrorCellsElsew
     }
 }
 
+// This Wine's MP4 parser never returns from RenderFile on a file of little more than its
+// index: the decode thread must give such a movie up after its wait or on a cancel, go on
+// with the next one, and still stop at once. (Run on its own: see tests/CMakeLists.txt.)
+TEST(StuckParser, AMovieWhoseGraphIsNeverBuiltHoldsUpNeitherTheNextMovieNorACancelNorTheStop)
+{
+    ResultSink sink;
+    sink.decoder.SetRenderWait(1500);
+    auto start = std::chrono::steady_clock::now();
+    sink.decoder.RequestMovieFrames(Movie(L"tiny.mp4"), std::vector<int64_t>(4, -1), 1, 0);
+    sink.decoder.RequestMovieFrames(Movie(L"steps.mp4"), std::vector<int64_t>(4, -1), 2, 0);
+    sink.Pump(60000, [&] { return sink.results.size() >= 8; });
+    ASSERT_EQ(sink.results.size(), 8u);
+    EXPECT_LT(SecondsSince(start), 8.0);
+    for (size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(sink.results[i]->isErrorImage, i < 4 ? 1 : 0) << "frame " << i;
+        EXPECT_EQ(sink.results[i]->moviePath, Movie(i < 4 ? L"tiny.mp4" : L"steps.mp4"));
+    }
+
+    sink.decoder.SetRenderWait(DShowMovieFrameDecode_CL::kRenderWaitMs);
+    sink.decoder.RequestMovieFrames(Movie(L"tiny.mp4"), std::vector<int64_t>(4, -1), 3, 0);
+    sink.Pump(500, [] { return false; });
+    auto cancelled = std::chrono::steady_clock::now();
+    sink.decoder.CancelAllRequests();
+    sink.Pump(20000, [&] { return sink.canceledNotices == 1; });
+    EXPECT_EQ(sink.canceledNotices, 1);
+    EXPECT_LT(SecondsSince(cancelled), 1.0);
+    EXPECT_EQ(sink.results.size(), 8u) << "nothing for the cancelled movie";
+
+    sink.decoder.RequestMovieFrames(Movie(L"tiny.mp4"), std::vector<int64_t>(4, -1), 4, 0);
+    sink.Pump(500, [] { return false; });
+    auto stopped = std::chrono::steady_clock::now();
+    sink.thread.Stop();
+    EXPECT_LT(SecondsSince(stopped), 1.0);
+}
+
 TEST(DecodeThread, OddFrameSizesMatchTheFramesFfmpegTakes)
 {
     for (const wchar_t* size : {L"853x480", L"321x241"}) {
