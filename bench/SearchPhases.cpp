@@ -117,7 +117,7 @@ size_t TouchClass(uint64_t size, const std::vector<const CompareFileEntry*>& mem
     for (const CompareFileEntry* file : members) {
         handles.emplace_back(::CreateFileW(LongPathForm(file->path).c_str(), GENERIC_READ,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                           OPEN_EXISTING, 0, nullptr));
         DWORD got = 0;
         ::ReadFile(handles.back().Get(), buffer.data(), DWORD(std::min<uint64_t>(size, 4096)), &got, nullptr);
         prefixOf.push_back(Digest(buffer, got));

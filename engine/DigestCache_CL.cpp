@@ -60,7 +60,7 @@ std::vector<uint8_t> ReadAll(const std::wstring& path)
 {
     std::vector<uint8_t> bytes;
     FileHandle file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                  OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart <= 0 ||
         static_cast<uint64_t>(size.QuadPart) > DigestCache_CL::kLargestFile)

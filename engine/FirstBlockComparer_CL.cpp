@@ -14,11 +14,13 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 }  // namespace
 
-FileHandle FirstBlockComparer_CL::OpenForCompare(const std::wstring& path, DWORD flags)
+// No FILE_FLAG_SEQUENTIAL_SCAN: under Wine it made cold reads of files' first 2 MiB three to
+// four times slower (91 movies: 0.65 s against 0.17 s); Windows reads ahead without it.
+FileHandle FirstBlockComparer_CL::OpenForCompare(const std::wstring& path)
 {
     ++FirstFileCompare_CL::openCount;
     return FileHandle(
-        ::CreateFileW(LongPathForm(path).c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr));
+        ::CreateFileW(LongPathForm(path).c_str(), kCompareAccess, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 bool FirstBlockComparer_CL::CurrentSize(HANDLE file, uint64_t& size)
@@ -48,7 +50,7 @@ void FirstBlockComparer_CL::CloseBase()
 
 int FirstBlockComparer_CL::OpenBase(const std::wstring& path)
 {
-    return UseBase(OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN), {}, path);
+    return UseBase(OpenForCompare(path), {}, path);
 }
 
 int FirstBlockComparer_CL::UseBase(FileHandle&& file, std::span<const uint8_t> prefix, const std::wstring& path)
@@ -86,7 +88,7 @@ std::span<const uint8_t> FirstBlockComparer_CL::BaseFirstBlock()
 
 int FirstBlockComparer_CL::Compare(const std::wstring& path)
 {
-    FileHandle candidate = OpenForCompare(path, FILE_FLAG_SEQUENTIAL_SCAN);
+    FileHandle candidate = OpenForCompare(path);
     return candidate ? CompareOpened(candidate.Get(), {}, path) : 0;
 }
 

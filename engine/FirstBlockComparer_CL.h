@@ -23,7 +23,7 @@ public:
     static constexpr int kSameFile = 2;
 
     // A file opened for comparing: shared with every other reader and writer.
-    static FileHandle OpenForCompare(const std::wstring& path, DWORD flags);
+    static FileHandle OpenForCompare(const std::wstring& path);
     static bool CurrentSize(HANDLE file, uint64_t& size);
     // Reads exactly `length` bytes at `offset`; a short read (the file shrank) is a failure.
     static bool ReadExactly(HANDLE file, uint64_t offset, uint8_t* buffer, uint32_t length);

@@ -62,7 +62,7 @@ struct HeldFile {
 
 bool ReadPrefix(const CompareFileEntry& entry, HeldFile& held)
 {
-    held.handle = Comparer::OpenForCompare(entry.path, FILE_FLAG_SEQUENTIAL_SCAN);
+    held.handle = Comparer::OpenForCompare(entry.path);
     uint64_t size = 0;
     if (!held.handle || !Comparer::CurrentSize(held.handle.Get(), size) || size != entry.size || size == 0) return false;
     held.prefix.resize(static_cast<size_t>(std::min(size, FirstFileCompare_CL::kPrefixLength)));
@@ -608,8 +608,8 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
 int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std::wstring& pathB, uint32_t maxStep,
                                            const volatile LONG* cancel)
 {
-    FileHandle a = Comparer::OpenForCompare(pathA, 0);
-    FileHandle b = Comparer::OpenForCompare(pathB, 0);
+    FileHandle a = Comparer::OpenForCompare(pathA);
+    FileHandle b = Comparer::OpenForCompare(pathB);
     uint64_t sizeA = 0, sizeB = 0;
     if (!a || !b || !Comparer::CurrentSize(a.Get(), sizeA) || !Comparer::CurrentSize(b.Get(), sizeB) || sizeA != sizeB) return 0;
     if (maxStep == 0) return 0;

@@ -230,7 +230,7 @@ TEST(Detection, UnreadableOrChangingFilesAreSimplyNoMatch)
     MakeFileWithContent(folder / L"b.avi", 200000, 9);
     MakeFileWithContent(folder / L"c.avi", 200000, 9);
     FirstBlockComparer_CL comparer;
-    FileHandle early = FirstBlockComparer_CL::OpenForCompare(folder / L"c.avi", 0);
+    FileHandle early = FirstBlockComparer_CL::OpenForCompare(folder / L"c.avi");
     std::vector<uint8_t> prefix(4096);
     ASSERT_TRUE(FirstBlockComparer_CL::ReadExactly(early.Get(), 0, prefix.data(), 4096));
     ASSERT_EQ(comparer.OpenBase(folder / L"b.avi"), 1);
