@@ -63,6 +63,21 @@ std::wstring LongPathForm(const std::wstring& path)
     return L"\\\\?\\" + full;
 }
 
+std::wstring ShellPathForm(const std::wstring& path)
+{
+    if (path.size() < MAX_PATH) return path;
+    const std::wstring longForm = LongPathForm(path);
+    const DWORD length = ::GetShortPathNameW(longForm.c_str(), nullptr, 0);
+    if (length == 0) return path;
+    std::wstring shortForm(length, L'\0');
+    shortForm.resize(::GetShortPathNameW(longForm.c_str(), shortForm.data(), length));
+    if (shortForm.starts_with(L"\\\\?\\UNC\\"))
+        shortForm = L"\\\\" + shortForm.substr(8);
+    else if (shortForm.starts_with(L"\\\\?\\"))
+        shortForm = shortForm.substr(4);
+    return !shortForm.empty() && shortForm.size() < MAX_PATH ? shortForm : path;
+}
+
 static std::wstring ShellFolder(int id)
 {
     wchar_t buffer[MAX_PATH] = {};

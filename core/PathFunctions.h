@@ -21,6 +21,10 @@ bool FileExists(const std::wstring& path);
 // which neither stops at 260 characters nor drops a trailing dot or space from a name. The
 // path shown to the user stays the plain one.
 std::wstring LongPathForm(const std::wstring& path);
+// The form of a path for the shell, DirectShow and other programs, which take no "\\?\"
+// paths: a path of 260 characters or more in its 8.3 form where the volume keeps short names
+// and that form is short enough; otherwise the path as it is.
+std::wstring ShellPathForm(const std::wstring& path);
 std::wstring GetWindowsFolder();
 std::wstring GetDocumentsFolder();
 // "item" and 3 give "item3".

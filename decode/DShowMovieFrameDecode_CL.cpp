@@ -6,6 +6,7 @@
 #include <random>
 
 #include "core/Log_CL.h"
+#include "core/PathFunctions.h"
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowSampleRenderer.h"
 #include "core/GdiPlus.h"
@@ -44,7 +45,8 @@ HRESULT DShowMovieFrameDecode_CL::OpenMovie(const std::wstring& moviePath)
     Finalize();
     hasStalled = false;
     if (helper.Initialize(MEDIASUBTYPE_YUY2) != S_OK) return E_FAIL;
-    HRESULT rendered = helper.RenderFile(moviePath, decodeThread ? decodeThread->GetCancelEvent() : nullptr, renderWaitMs);
+    HANDLE cancel = decodeThread ? decodeThread->GetCancelEvent() : nullptr;
+    HRESULT rendered = helper.RenderFile(ShellPathForm(moviePath), cancel, renderWaitMs);
     if (rendered == E_ABORT) {
         TheLog().Write(L"グラフ構築中断(%s)", moviePath.c_str());
         return E_FAIL;

@@ -347,6 +347,28 @@ TEST(DecodeThread, OddFrameSizesMatchTheFramesFfmpegTakes)
     }
 }
 
+// DirectShow takes no "\\?\" paths: a movie 260 characters deep or more is opened by its
+// 8.3 form, and its frames are those of the movie.
+TEST(DecodeThread, AMovieAtTheEndOfAVeryLongPathIsPreviewed)
+{
+    TestFolder tree;
+    std::wstring deep = tree / L"長い フォルダ名, その一";
+    while (deep.size() < 270) deep += L"\\サブ フォルダ " + std::to_wstring(deep.size());
+    ASSERT_TRUE(MakeFolder(deep));
+    const std::wstring movie = deep + L"\\映画 その一.mp4";
+    ASSERT_TRUE(::CopyFileW(Movie(L"steps.mp4").c_str(), (L"\\\\?\\" + movie).c_str(), FALSE));
+    ResultSink sink;
+    sink.decoder.RequestMovieFrames(movie, std::vector<int64_t>(4, -1), 1, 0);
+    sink.Pump(60000, [&] { return sink.results.size() >= 4; });
+    ASSERT_EQ(sink.results.size(), 4u);
+    for (const auto& result : sink.results) {
+        EXPECT_EQ(result->isErrorImage, 0);
+        EXPECT_EQ(result->moviePath, movie) << "the path as the user sees it";
+        const int64_t time = result->frameTimes[result->frameNumber - 1];
+        EXPECT_LE(std::abs(SecondShown(*result->image) - static_cast<int>(time / kSecond)), 1);
+    }
+}
+
 // A frame that never comes (here: the capture callback taken away) must not hold up a cancel:
 // the wait wakes on the decode thread's cancel event.
 TEST(DecodeThread, ACancelWakesTheWaitForAFrameThatNeverComes)

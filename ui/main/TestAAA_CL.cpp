@@ -117,7 +117,7 @@ std::wstring TestAAA_CL::DoubleNulList(const std::vector<std::wstring>& paths)
 {
     std::wstring list;
     for (const std::wstring& path : paths) {
-        list += path;
+        list += ShellPathForm(path);
         list.push_back(L'\0');
     }
     list.push_back(L'\0');
@@ -376,7 +376,7 @@ void TestAAA_CL::OpenFolder()
 {
     if (settings.selectedItemIndex < 0) return;
     const std::wstring explorer = GetWindowsFolder() + L"\\EXPLORER.EXE";
-    const std::wstring parameters = L"/select," + contextPath;
+    const std::wstring parameters = L"/select," + ShellPathForm(contextPath);
     TheShellExecute()(hwnd, L"open", explorer.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 
@@ -387,7 +387,7 @@ void TestAAA_CL::Play()
         ::MessageBoxW(hwnd, L"再生するには「Brisklet」が必要です。", L"お知らせ", MB_OK);
         return;
     }
-    const std::wstring parameters = L"\"" + contextPath + L"\"";
+    const std::wstring parameters = L"\"" + ShellPathForm(contextPath) + L"\"";
     TheShellExecute()(hwnd, nullptr, settings.playerPath.c_str(), parameters.c_str(), nullptr, SW_SHOWNORMAL);
 }
 

@@ -65,7 +65,8 @@ public:
     static std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
     static void SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
                                 std::wstring& folder);
-    // The paths as the shell's source list: each ended by a NUL, the list by one more.
+    // The paths as the shell's source list, each in the form the shell takes (ShellPathForm)
+    // and ended by a NUL, the list by one more.
     static std::wstring DoubleNulList(const std::vector<std::wstring>& paths);
     // Of the checked paths, those that may be handed to the shell: one path per file, and
     // none that names the same file as a path that stays (another spelling of it would take

@@ -259,11 +259,16 @@ TEST(ResultActions, TheShellGetsEveryCheckedPathWholeAndNeverTwoNamesOfOneFile)
     const std::wstring a = deep + L"\\映画 その一, 前編.avi", b = tree / L"b.avi", c = tree / L"c.avi";
     for (const std::wstring& path : {a, b, c}) MakeFileWithContent(path, 100, 1);
 
+    // The shell takes no "\\?\" paths: the deep one goes in its 8.3 form, whole.
+    const std::wstring shortA = ShellPathForm(a);
+    ASSERT_GE(a.size(), size_t(MAX_PATH));
+    ASSERT_LT(shortA.size(), size_t(MAX_PATH));
     const std::wstring list = TestAAA_CL::DoubleNulList({a, b});
-    ASSERT_EQ(list.size(), a.size() + 1 + b.size() + 1 + 1);
-    EXPECT_EQ(std::wstring(list.c_str()), a) << "cut nowhere";
-    EXPECT_EQ(std::wstring(list.c_str() + a.size() + 1), b);
+    ASSERT_EQ(list.size(), shortA.size() + 1 + b.size() + 1 + 1);
+    EXPECT_EQ(std::wstring(list.c_str()), shortA) << "cut nowhere";
+    EXPECT_EQ(std::wstring(list.c_str() + shortA.size() + 1), b);
     EXPECT_EQ(list.substr(list.size() - 2), std::wstring(2, L'\0'));
+    EXPECT_EQ(ShellPathForm(b), b);
 
     // The same file under another spelling: kept as one row, checked as another.
     std::wstring upper = b;
@@ -272,4 +277,14 @@ TEST(ResultActions, TheShellGetsEveryCheckedPathWholeAndNeverTwoNamesOfOneFile)
     EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({b, upper, a}, {c}), (std::vector<std::wstring>{b, a})) << "one name per file";
     EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({tree / L"gone.avi"}, {b}), std::vector<std::wstring>{tree / L"gone.avi"})
         << "a missing file is the shell's to report";
+
+    // And the shell deletes by that list what it names.
+    const std::wstring deepOnly = TestAAA_CL::DoubleNulList({a});
+    SHFILEOPSTRUCTW operation = {};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = deepOnly.c_str();
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+    EXPECT_EQ(::SHFileOperationW(&operation), 0);
+    EXPECT_FALSE(FileExists(a));
+    EXPECT_TRUE(FileExists(b));
 }
