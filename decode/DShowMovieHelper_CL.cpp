@@ -39,7 +39,9 @@ struct RenderJob {
 
 void RunRenderJob(std::shared_ptr<RenderJob> job)
 {
-    ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    // A single-threaded apartment, as on the decode thread: filters registered for one are
+    // created here directly, not behind a proxy that DirectShow's interfaces may not have.
+    ::CoInitialize(nullptr);
     BSTR file = ::SysAllocString(job->path.c_str());
     job->result = job->control->RenderFile(file);
     ::SysFreeString(file);
