@@ -6,6 +6,9 @@
 function(quillmere_delay_import_library dll out_var)
   set(library "${CMAKE_BINARY_DIR}/delay-imports/lib${dll}_delay.a")
   if(NOT EXISTS "${library}")
+    if(NOT CMAKE_DLLTOOL)
+      find_program(CMAKE_DLLTOOL NAMES x86_64-w64-mingw32-dlltool dlltool REQUIRED)
+    endif()
     find_library(QUILLMERE_IMPLIB_${dll} NAMES ${dll} REQUIRED)
     execute_process(COMMAND "${CMAKE_NM}" "${QUILLMERE_IMPLIB_${dll}}"
       OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
