@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cwchar>
 
 TestFolder::TestFolder()
@@ -63,6 +64,33 @@ bool WriteFileBytes(const std::wstring& path, const void* data, size_t size)
 bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
 {
     return WriteFileBytes(path, bytes.data(), bytes.size());
+}
+
+std::vector<uint8_t> Bitmap24(int width, int height, const std::function<COLORREF(int x, int y)>& colourAt)
+{
+    const int stride = (width * 3 + 3) & ~3;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + stride * height;
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    std::vector<uint8_t> bytes(file.bfSize, 0);
+    memcpy(bytes.data(), &file, sizeof(file));
+    memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const COLORREF colour = colourAt(x, y);
+            uint8_t* pixel = bytes.data() + file.bfOffBits + y * stride + x * 3;
+            pixel[0] = GetBValue(colour);
+            pixel[1] = GetGValue(colour);
+            pixel[2] = GetRValue(colour);
+        }
+    return bytes;
 }
 
 bool MakeFolder(const std::wstring& path)

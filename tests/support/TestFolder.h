@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ std::wstring BytesAsWide(const std::vector<uint8_t>& bytes);
 bool WriteUtf16File(const std::wstring& path, const std::wstring& text);
 // A file of `size` bytes whose content is fixed by `seed` (equal seeds, equal bytes).
 bool MakeFileWithContent(const std::wstring& path, uint64_t size, uint32_t seed);
+// The bytes of a 24-bit bottom-up BMP file; `colourAt(x, y)` counts rows from the bottom,
+// in the order they are stored.
+std::vector<uint8_t> Bitmap24(int width, int height, const std::function<COLORREF(int x, int y)>& colourAt);
 // A symbolic link to a folder. Under Wine, which only pretends to make them, the link is
 // made by the host's ln. False when neither worked.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);

@@ -27,31 +27,9 @@ std::wstring TestMovie(const wchar_t* name)
     return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\" + name;
 }
 
-// A 24-bit bottom-up BMP of one colour.
 void WriteBmp(const std::wstring& path, int width, int height, COLORREF colour)
 {
-    const int rowBytes = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + rowBytes * height;
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    std::vector<uint8_t> bytes(file.bfSize, 0);
-    memcpy(bytes.data(), &file, sizeof(file));
-    memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* pixel = bytes.data() + file.bfOffBits + y * rowBytes + x * 3;
-            pixel[0] = GetBValue(colour);
-            pixel[1] = GetGValue(colour);
-            pixel[2] = GetRValue(colour);
-        }
-    WriteFileBytes(path, bytes);
+    WriteFileBytes(path, Bitmap24(width, height, [=](int, int) { return colour; }));
 }
 
 struct Gdiplus_ {

@@ -30,32 +30,10 @@ public:
     SplitFrame_CL split;
 };
 
-// A 24-bit bottom-up BMP file: `cells` cells of 16 x 16, magenta but for a dot per cell.
+// A 24-bit BMP file: `cells` cells of 16 x 16, magenta but for a black dot per cell.
 std::vector<uint8_t> StripBitmap(int cells)
 {
-    int width = cells * 16, height = 16, stride = (width * 3 + 3) & ~3;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + stride * height;
-    info.biSize = sizeof(info);
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    std::vector<uint8_t> bytes(file.bfSize);
-    memcpy(bytes.data(), &file, sizeof(file));
-    memcpy(bytes.data() + sizeof(file), &info, sizeof(info));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            uint8_t* pixel = bytes.data() + file.bfOffBits + y * stride + x * 3;
-            bool dot = (x % 16 == 8) && y == 8;
-            pixel[0] = dot ? 0 : 255;    // blue
-            pixel[1] = 0;                // green
-            pixel[2] = dot ? 0 : 255;    // red
-        }
-    return bytes;
+    return Bitmap24(cells * 16, 16, [](int x, int y) { return x % 16 == 8 && y == 8 ? RGB(0, 0, 0) : RGB(255, 0, 255); });
 }
 
 }  // namespace
