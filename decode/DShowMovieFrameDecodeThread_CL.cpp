@@ -4,6 +4,7 @@
 
 #include "core/AppMessages.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
+#include "decode/DShowMovieHelper_CL.h"
 #include "core/GdiPlus.h"
 
 DShowMovieFrameDecodeThread_CL::DShowMovieFrameDecodeThread_CL(int framePixelFormat, int interpolationMode)
@@ -22,6 +23,9 @@ void DShowMovieFrameDecodeThread_CL::Stop()
 {
     if (IsThreadRunning()) ASyncCancelDecodeAllFrame(nullptr);
     ThreadBase_CL::Stop();
+    // A graph the stop gave up on mostly finishes within a moment; one stuck for good is
+    // left after a short wait.
+    DShowMovieHelper_CL::WaitForRenderThreads(kRenderGraceMs);
 }
 
 int DShowMovieFrameDecodeThread_CL::FollowingRequestId(int id)

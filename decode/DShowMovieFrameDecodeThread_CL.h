@@ -18,6 +18,7 @@ class DShowMovieFrameDecodeThread_CL : public ThreadBase_CL {
 public:
     static constexpr int kPixelFormat16bppRGB565 = 0x21006;
     static constexpr int kInterpolationLowQuality = 1;
+    static constexpr DWORD kRenderGraceMs = 2000;  // for a graph given up on by the stop
 
     DShowMovieFrameDecodeThread_CL(int framePixelFormat = kPixelFormat16bppRGB565,
                                    int interpolationMode = kInterpolationLowQuality);

@@ -2,6 +2,7 @@
 
 #include <uuids.h>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -30,6 +31,8 @@ std::vector<ComPtr<Item>> Collect(Enumerator* enumerator)
     return items;
 }
 
+std::atomic<int> renderThreads{0};
+
 struct RenderJob {
     ComPtr<IMediaControl> control;
     std::wstring path;
@@ -48,6 +51,7 @@ void RunRenderJob(std::shared_ptr<RenderJob> job)
     job->control.Reset();  // the last reference when the caller gave up waiting
     ::SetEvent(job->done.Get());
     ::CoUninitialize();
+    --renderThreads;
 }
 
 std::vector<ComPtr<IBaseFilter>> FiltersOf(IGraphBuilder* graph)
@@ -133,6 +137,7 @@ HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, D
     auto job = std::make_shared<RenderJob>();
     job->control = control;
     job->path = path;
+    ++renderThreads;
     std::thread worker(RunRenderJob, job);
     HANDLE events[2] = {job->done.Get(), stop};
     if (::WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, waitMs) != WAIT_OBJECT_0) {
@@ -145,6 +150,13 @@ HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, D
     // A partial render (an audio stream with no sound device to play it) still rendered the
     // video; whether it reached the capture renderer is for EditFilterGraphToVideo to say.
     return SUCCEEDED(job->result) ? S_OK : E_FAIL;
+}
+
+bool DShowMovieHelper_CL::WaitForRenderThreads(DWORD milliseconds)
+{
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    while (renderThreads > 0 && ::GetTickCount64() < end) ::Sleep(10);
+    return renderThreads == 0;
 }
 
 int DShowMovieHelper_CL::HasFilterNamed(const std::wstring& name)

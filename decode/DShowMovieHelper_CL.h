@@ -25,6 +25,9 @@ public:
     // on a thread of its own: when `stop` is set or `waitMs` pass first, the graph is left
     // to that thread and E_ABORT returned, and the caller stays free for the next movie.
     HRESULT RenderFile(const std::wstring& path, HANDLE stop, DWORD waitMs);
+    // Waits until no graph given up on is still being built, or the time has passed. A
+    // process that ends under one is killed in Wine's teardown (SIGSEGV, exit code kept).
+    static bool WaitForRenderThreads(DWORD milliseconds);
     int HasFilterNamed(const std::wstring& name);
     HRESULT QueryMediaSeeking();
     // 0 when the capture renderer's input is connected, else the failing HRESULT.
