@@ -27,11 +27,6 @@ std::wstring TestMovie(const wchar_t* name)
     return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\" + name;
 }
 
-void WriteBmp(const std::wstring& path, int width, int height, COLORREF colour)
-{
-    WriteFileBytes(path, Bitmap24(width, height, [=](int, int) { return colour; }));
-}
-
 struct Gdiplus_ {
     Gdiplus_()
     {
@@ -149,7 +144,7 @@ TEST(ResultPane, ShowsAGroupsFilesAndPreviewsMoviesPicturesAndTheApplicationImag
 {
     Fixture f;
     for (const wchar_t* name : {L"a.mp4", L"b のコピー.mp4"}) ::CopyFileW(TestMovie(L"steps.mp4").c_str(), (f.tree / name).c_str(), FALSE);
-    WriteBmp(f.tree / L"red.bmp", 100, 100, RGB(255, 0, 0));
+    WriteFileBytes(f.tree / L"red.bmp", Bitmap24(100, 100, [](int, int) { return RGB(255, 0, 0); }));
     ::CopyFileW((f.tree / L"red.bmp").c_str(), (f.tree / L"red2.bmp").c_str(), FALSE);
     // A picture that cannot be decoded, and one in the movie group's folder with the wrong
     // extension; both in equal pairs.
