@@ -1,12 +1,13 @@
 #include "decode/FrameInfo_CL.h"
 
 #include "core/GdiPlus.h"
+#include "core/PathFunctions.h"
 
 FrameInfo_CL::FrameInfo_CL() = default;
 
 std::unique_ptr<Gdiplus::Image> FrameInfo_CL::LoadPicture(const std::wstring& path)
 {
-    Gdiplus::Bitmap file(path.c_str());
+    Gdiplus::Bitmap file(ShellPathForm(path).c_str());
     if (file.GetLastStatus() != Gdiplus::Ok) return nullptr;
     const INT width = static_cast<INT>(file.GetWidth()), height = static_cast<INT>(file.GetHeight());
     if (width <= 0 || height <= 0) return nullptr;

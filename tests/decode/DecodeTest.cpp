@@ -14,6 +14,7 @@
 #include "core/AppMessages.h"
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
+#include "decode/FrameInfo_CL.h"
 #include "support/CliRunner.h"
 #include "support/GuiTestSupport.h"
 #include "support/RemoteProgram.h"
@@ -356,9 +357,9 @@ TEST(DecodeThread, OddFrameSizesMatchTheFramesFfmpegTakes)
     }
 }
 
-// DirectShow takes no "\\?\" paths: a movie 260 characters deep or more is opened by its
-// 8.3 form, and its frames are those of the movie.
-TEST(DecodeThread, AMovieAtTheEndOfAVeryLongPathIsPreviewed)
+// DirectShow and GDI+ take no "\\?\" paths: a movie or picture 260 characters deep or more
+// is opened by its 8.3 form, and what is shown is that file's.
+TEST(DecodeThread, AMovieOrPictureAtTheEndOfAVeryLongPathIsPreviewed)
 {
     TestFolder tree;
     std::wstring deep = tree / L"長い フォルダ名, その一";
@@ -376,6 +377,13 @@ TEST(DecodeThread, AMovieAtTheEndOfAVeryLongPathIsPreviewed)
         const int64_t time = result->frameTimes[result->frameNumber - 1];
         EXPECT_LE(std::abs(SecondShown(*result->image) - static_cast<int>(time / kSecond)), 1);
     }
+
+    const std::wstring picture = deep + L"\\絵.bmp";
+    ASSERT_TRUE(WriteFileBytes(L"\\\\?\\" + picture, Bitmap24(30, 20, [](int, int) { return RGB(0, 0, 255); })));
+    std::unique_ptr<Gdiplus::Image> shown = FrameInfo_CL::LoadPicture(picture);
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->GetWidth(), 30u);
+    EXPECT_EQ(shown->GetHeight(), 20u);
 }
 
 // A frame that never comes (here: the capture callback taken away) must not hold up a cancel:
