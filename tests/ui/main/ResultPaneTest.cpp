@@ -42,7 +42,14 @@ public:
     PreviewShot(HWND pane, const std::wstring& name)
     {
         static Gdiplus_ gdiplus;
+        // Tests of other programs show windows on the same display meanwhile: the one looked
+        // at is put above them for the picture.
+        const HWND top = ::GetAncestor(pane, GA_ROOT);
+        const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+        ::SetWindowPos(top, HWND_TOPMOST, 0, 0, 0, 0, keep);
+        ::Sleep(200);
         TakeScreenshot(name);
+        ::SetWindowPos(top, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
         shot = std::make_unique<Gdiplus::Bitmap>(ScreenshotFile(name).c_str());
         RECT client;
         ::GetClientRect(pane, &client);
