@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "engine/MovieFingerprint.h"
+#include "engine/SimilarMatcher_CL.h"
+
+namespace {
+
+constexpr int64_t kSecond = SimilarMatcher_CL::kSecond;
+
+// A movie as its scenes: each a picture (hash) that holds from its start to the next scene.
+struct Scenes {
+    std::vector<int64_t> starts;
+    std::vector<uint64_t> hashes;
+    int64_t length = 0;
+
+    uint64_t At(int64_t time) const
+    {
+        const size_t scene = std::upper_bound(starts.begin(), starts.end(), time) - starts.begin() - 1;
+        return hashes[scene];
+    }
+};
+
+Scenes MakeScenes(std::mt19937_64& random, int64_t seconds)
+{
+    Scenes scenes;
+    scenes.length = seconds * kSecond;
+    for (int64_t at = 0; at < scenes.length; at += (3 + random() % 8) * kSecond) {
+        scenes.starts.push_back(at);
+        scenes.hashes.push_back(random() >> 1);
+    }
+    return scenes;
+}
+
+// What decoding the part [from, to) of the movie would give: frames at the sampling moments,
+// each picture with `noise` of its bits changed by the encoding.
+MovieFingerprint Encode(const Scenes& scenes, int64_t from, int64_t to, int noise, std::mt19937_64& random,
+                        int width = 1280, int height = 720)
+{
+    MovieFingerprint print;
+    print.isDecodable = true;
+    print.duration = to - from;
+    print.width = width;
+    print.height = height;
+    for (int64_t time : MovieFingerprint::SampleTimes(print.duration)) {
+        uint64_t hash = scenes.At(from + time);
+        for (int bit = 0; bit < noise; ++bit) hash ^= uint64_t(1) << (random() % 63);
+        print.frames.push_back({time, hash, false});
+    }
+    return print;
+}
+
+MovieFingerprint EncodeWhole(const Scenes& scenes, int noise, std::mt19937_64& random)
+{
+    return Encode(scenes, 0, scenes.length, noise, random);
+}
+
+TEST(SimilarMatcher, ReencodedTrimmedAndResizedCopiesMatch)
+{
+    std::mt19937_64 random(28);
+    int pairs = 0, found = 0, worst = 100;
+    for (int movie = 0; movie < 200; ++movie) {
+        const Scenes scenes = MakeScenes(random, 20 + random() % 101);
+        const MovieFingerprint original = EncodeWhole(scenes, 0, random);
+        const int64_t cut = 2 * kSecond + int64_t(random() % 1000) * kSecond / 1000;
+        const MovieFingerprint variants[] = {
+            EncodeWhole(scenes, 6, random),                                      // other bit rate or codec
+            Encode(scenes, 0, scenes.length, 4, random, 854, 480),               // scaled to 480p
+            Encode(scenes, cut, scenes.length, 3, random),                       // cut at the start
+            Encode(scenes, 0, scenes.length - cut, 3, random),                   // cut at the end
+            Encode(scenes, cut, scenes.length - cut, 3, random),                 // both
+        };
+        for (const MovieFingerprint& variant : variants) {
+            const int score = SimilarMatcher_CL::Similarity(original, variant);
+            EXPECT_EQ(score, SimilarMatcher_CL::Similarity(variant, original));
+            ++pairs;
+            found += score >= SimilarMatcher_CL::kDefaultThreshold;
+            worst = std::min(worst, score);
+        }
+        EXPECT_EQ(SimilarMatcher_CL::Similarity(original, original), 100);
+    }
+    EXPECT_GE(found * 100, pairs * 95) << found << " of " << pairs << ", worst score " << worst;
+}
+
+TEST(SimilarMatcher, OnlyPartlyAlikeMoviesAreRefused)
+{
+    std::mt19937_64 random(2828);
+    const int threshold = 1;  // whatever the user sets: these must score nothing
+    for (int round = 0; round < 100; ++round) {
+        const int64_t seconds = 45 + random() % 76;
+        const Scenes first = MakeScenes(random, seconds);
+        const MovieFingerprint whole = EncodeWhole(first, 0, random);
+
+        // Another movie of the same length.
+        EXPECT_LT(SimilarMatcher_CL::Similarity(whole, EncodeWhole(MakeScenes(random, seconds), 0, random)), threshold);
+
+        // Two episodes: the same 10 s of titles at the start and the end, other content between.
+        Scenes episode = MakeScenes(random, seconds);
+        for (size_t s = 0; s < episode.starts.size(); ++s) {
+            if (episode.starts[s] < 10 * kSecond) episode.hashes[s] = first.At(episode.starts[s]);
+        }
+        Scenes titled = episode;
+        titled.starts.clear();
+        titled.hashes.clear();
+        for (int64_t at = 0; at < episode.length; at += kSecond / 2) {
+            const bool titles = at < 10 * kSecond || at >= episode.length - 10 * kSecond;
+            titled.starts.push_back(at);
+            titled.hashes.push_back(titles ? first.At(at < 10 * kSecond ? at : first.length - (episode.length - at))
+                                           : episode.At(at));
+        }
+        EXPECT_EQ(SimilarMatcher_CL::Similarity(whole, EncodeWhole(titled, 2, random)), 0) << "titles, round " << round;
+
+        // A 15 s excerpt, and the two halves of one recording.
+        const int64_t excerptAt = int64_t(random() % (seconds - 15)) * kSecond;
+        EXPECT_EQ(SimilarMatcher_CL::Similarity(whole, Encode(first, excerptAt, excerptAt + 15 * kSecond, 0, random)), 0);
+        const MovieFingerprint firstHalf = Encode(first, 0, first.length / 2, 0, random);
+        const MovieFingerprint secondHalf = Encode(first, first.length / 2, first.length, 0, random);
+        EXPECT_EQ(SimilarMatcher_CL::Similarity(firstHalf, secondHalf), 0);
+
+        // The same pictures in another aspect (cropped or stretched): not taken for the same encode.
+        EXPECT_EQ(SimilarMatcher_CL::Similarity(whole, Encode(first, 0, first.length, 0, random, 960, 720)), 0);
+    }
+}
+
+TEST(SimilarMatcher, PicturesThatSayNothingNeverMakeMoviesAlike)
+{
+    std::mt19937_64 random(7);
+    const Scenes scenes = MakeScenes(random, 60);
+    MovieFingerprint black = EncodeWhole(scenes, 0, random);
+    for (auto& frame : black.frames) frame.isFlat = true;
+    EXPECT_EQ(SimilarMatcher_CL::Similarity(black, black), 0);
+    MovieFingerprint broken = EncodeWhole(scenes, 0, random);
+    broken.isDecodable = false;
+    EXPECT_EQ(SimilarMatcher_CL::Similarity(broken, EncodeWhole(scenes, 0, random)), 0);
+    // Mostly black (a long fade): the few pictures left are too few to decide on.
+    MovieFingerprint dark = EncodeWhole(scenes, 0, random);
+    for (size_t i = 0; i + 5 < dark.frames.size(); ++i) dark.frames[i].isFlat = true;
+    EXPECT_EQ(SimilarMatcher_CL::Similarity(dark, EncodeWhole(scenes, 0, random)), 0);
+}
+
+TEST(SimilarMatcher, GroupsFormAroundTheirFirstFileWithoutExactCopiesOrTwoMovies)
+{
+    std::mt19937_64 random(99);
+    const Scenes a = MakeScenes(random, 60), b = MakeScenes(random, 61), c = MakeScenes(random, 59);
+    std::vector<CompareFileEntry> files(8);
+    for (size_t i = 0; i < files.size(); ++i) files[i].path = L"f" + std::to_wstring(i);
+    const MovieFingerprint prints[] = {
+        EncodeWhole(b, 0, random),                                 // 0: b
+        EncodeWhole(a, 0, random),                                 // 1: a
+        Encode(a, 2 * kSecond, a.length, 4, random, 854, 480),     // 2: a, cut and scaled
+        EncodeWhole(c, 0, random),                                 // 3: c, alone
+        EncodeWhole(a, 0, random),                                 // 4: an exact copy of 1
+        Encode(b, 0, b.length - 3 * kSecond, 5, random),           // 5: b, cut at the end
+        EncodeWhole(a, 6, random),                                 // 6: a, re-encoded
+        MovieFingerprint{},                                        // 7: could not be decoded
+    };
+    std::vector<SimilarMatcher_CL::Candidate> candidates;
+    for (size_t i = 0; i < files.size(); ++i) candidates.push_back({&files[i], &prints[i]});
+    const std::vector<DuplicateGroup> exact = {{&files[1], &files[4]}};
+
+    std::vector<std::vector<CompareFileEntry*>> heard;
+    const auto groups = SimilarMatcher_CL::FindGroups(candidates, exact, SimilarMatcher_CL::kDefaultThreshold, nullptr,
+                                                      [&](const SimilarGroup& group) { heard.push_back(group.files); });
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].files, (std::vector<CompareFileEntry*>{&files[0], &files[5]}));
+    EXPECT_EQ(groups[1].files, (std::vector<CompareFileEntry*>{&files[1], &files[2], &files[6]}));
+    EXPECT_EQ(heard, (std::vector<std::vector<CompareFileEntry*>>{groups[0].files, groups[1].files}));
+    for (const SimilarGroup& group : groups) {
+        ASSERT_EQ(group.scores.size(), group.files.size());
+        EXPECT_EQ(group.scores[0], 100);
+        for (size_t m = 1; m < group.files.size(); ++m) {
+            const size_t base = group.files[0] - files.data(), member = group.files[m] - files.data();
+            EXPECT_EQ(group.scores[m], SimilarMatcher_CL::Similarity(prints[base], prints[member]));
+            EXPECT_GE(group.scores[m], SimilarMatcher_CL::kDefaultThreshold);
+        }
+    }
+    // A threshold above every score forms nothing; a cancel before the start, nothing either.
+    EXPECT_TRUE(SimilarMatcher_CL::FindGroups(candidates, exact, 101).empty());
+    volatile long cancel = 1;
+    EXPECT_TRUE(SimilarMatcher_CL::FindGroups(candidates, exact, SimilarMatcher_CL::kDefaultThreshold, &cancel).empty());
+}
+
+// A 32 x 32 grey picture drawn from a function of where in the picture a pixel lies, so
+// that the same picture can be drawn at other sizes and reduced as the decoder reduces it.
+template <typename Picture>
+std::vector<uint8_t> Draw(Picture picture, int side, int noise, std::mt19937_64& random)
+{
+    std::vector<uint8_t> big(side * side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const int value = picture((x + 0.5) / side, (y + 0.5) / side) + (noise ? int(random() % (2 * noise + 1)) - noise : 0);
+            big[y * side + x] = static_cast<uint8_t>(std::clamp(value, 0, 255));
+        }
+    const int block = side / MovieFingerprint::kGreySide;
+    std::vector<uint8_t> grey(MovieFingerprint::kGreyPixels);
+    for (int y = 0; y < MovieFingerprint::kGreySide; ++y)
+        for (int x = 0; x < MovieFingerprint::kGreySide; ++x) {
+            int sum = 0;
+            for (int dy = 0; dy < block; ++dy)
+                for (int dx = 0; dx < block; ++dx) sum += big[(y * block + dy) * side + x * block + dx];
+            grey[y * MovieFingerprint::kGreySide + x] = static_cast<uint8_t>(sum / (block * block));
+        }
+    return grey;
+}
+
+TEST(MovieFingerprint, HashesKeepAPictureAndTellPicturesApart)
+{
+    std::mt19937_64 random(5);
+    auto rings = [](double x, double y) { return int(128 + 100 * std::sin(12 * std::hypot(x - 0.4, y - 0.6))); };
+    auto stripes = [](double x, double y) { return int(128 + 90 * std::sin(9 * x + 4 * y)); };
+    auto brighter = [&](double x, double y) { return rings(x, y) + 20; };
+    const uint64_t reference = MovieFingerprint::HashGreyFrame(Draw(rings, 32, 0, random).data()).hash;
+    // Larger source, grain of a low bit rate, a brightness shift: the same picture.
+    EXPECT_LE(MovieFingerprint::BitsApart(reference, MovieFingerprint::HashGreyFrame(Draw(rings, 256, 12, random).data()).hash),
+              SimilarMatcher_CL::kMostDifferentBits / 2);
+    EXPECT_LE(MovieFingerprint::BitsApart(reference, MovieFingerprint::HashGreyFrame(Draw(brighter, 64, 4, random).data()).hash),
+              SimilarMatcher_CL::kMostDifferentBits / 2);
+    EXPECT_GT(MovieFingerprint::BitsApart(reference, MovieFingerprint::HashGreyFrame(Draw(stripes, 64, 0, random).data()).hash),
+              SimilarMatcher_CL::kMostDifferentBits);
+    EXPECT_EQ(reference >> 63, 0u);
+
+    const auto flat = MovieFingerprint::HashGreyFrame(Draw([](double, double) { return 16; }, 32, 1, random).data());
+    EXPECT_TRUE(flat.isFlat);
+    EXPECT_FALSE(MovieFingerprint::HashGreyFrame(Draw(rings, 32, 0, random).data()).isFlat);
+
+    const auto times = MovieFingerprint::SampleTimes(32 * kSecond);
+    ASSERT_EQ(times.size(), size_t(MovieFingerprint::kFrameCount));
+    EXPECT_EQ(times.front(), kSecond);
+    EXPECT_EQ(times.back(), 31 * kSecond);
+    EXPECT_TRUE(MovieFingerprint::SampleTimes(0).empty());
+}
+
+}  // namespace
