@@ -9,5 +9,6 @@ struct CompareFileEntry {
     uint64_t size = 0;            // from the directory entry at scan time
     uint64_t comparedBytes = 0;   // leading bytes found equal to the group's base
     uint64_t lastWriteTime = 0;   // from the directory entry (FILETIME units)
+    uint64_t changeTime = 0;      // the same; moves on every write, even one that sets the write time back
     uint64_t fileIndex = 0;       // from the directory entry; 0 when the listing gave none
 };

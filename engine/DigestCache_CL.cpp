@@ -161,7 +161,7 @@ bool DigestCache_CL::Load(const std::wstring& path)
         Entry loaded;
         if (!reader.Get(folder) || folder >= folderCount || !reader.Get(characters) || characters == 0 ||
             characters > 32768 || !reader.GetText(text, characters) || !reader.Get(loaded.size) ||
-            !reader.Get(loaded.lastWriteTime) || !reader.Get(loaded.fileIndex) || !reader.Get(loaded.lastSeen) ||
+            !reader.Get(loaded.lastWriteTime) || !reader.Get(loaded.changeTime) || !reader.Get(loaded.fileIndex) || !reader.Get(loaded.lastSeen) ||
             !reader.Get(hasBlock) || !reader.Get(loaded.digests.prefix) || !reader.Get(loaded.digests.block) ||
             !reader.Get(loaded.digests.blockHigh))
             return fail();
@@ -183,7 +183,7 @@ bool DigestCache_CL::Find(const CompareFileEntry& file, Digests& digests)
     if (file.fileIndex == 0) return false;
     Entry* entry = FindEntry(file.path);
     if (!entry || entry->size != file.size || entry->lastWriteTime != file.lastWriteTime ||
-        entry->fileIndex != file.fileIndex)
+        entry->changeTime != file.changeTime || entry->fileIndex != file.fileIndex)
         return false;
     entry->lastSeen = generation;
     digests = entry->digests;
@@ -197,6 +197,7 @@ void DigestCache_CL::Store(const CompareFileEntry& file, const Digests& digests)
     if (!entry) entry = &AddEntry(file.path);
     entry->size = file.size;
     entry->lastWriteTime = file.lastWriteTime;
+    entry->changeTime = file.changeTime;
     entry->fileIndex = file.fileIndex;
     entry->lastSeen = generation;
     entry->digests = digests;
@@ -238,6 +239,7 @@ bool DigestCache_CL::Save(const std::wstring& path)
         putText(NameOf(*entry));
         Put(out, entry->size);
         Put(out, entry->lastWriteTime);
+        Put(out, entry->changeTime);
         Put(out, entry->fileIndex);
         Put(out, entry->lastSeen);
         Put(out, static_cast<uint8_t>(entry->digests.hasBlock ? 1 : 0));

@@ -8,16 +8,18 @@
 #include "engine/CompareFileEntry.h"
 
 // What earlier searches read of each candidate file: the digests of its first 4 KiB and of
-// its whole first block, kept with the path, size, last-write time and file index they were
-// read at. A file that matches its entry in all four is not opened for its digests again;
-// one that changed in any is read afresh. Digests only sort files apart: files that still
+// its whole first block, kept with the path, size, last-write time, change time and file
+// index they were read at. A file that matches its entry in all five is not opened for its
+// digests again; one that changed in any is read afresh. The change time is what sees a
+// rewrite that keeps size and write time: a tool may set the write time back, and a file
+// deleted and written anew at the same path may get the same index (Wine reuses inodes). Digests only sort files apart: files that still
 // look equal are compared byte for byte, so the cache never forms a group by itself.
 //
 // The file is written whole to a temporary file that then replaces the old one; a file that
 // is damaged, cut short, foreign or of another version is ignored (and later rewritten).
 class DigestCache_CL {
 public:
-    static constexpr uint32_t kVersion = 2;
+    static constexpr uint32_t kVersion = 3;
     static constexpr uint32_t kKeptSearches = 8;        // entries unseen for longer are dropped
     static constexpr size_t kMostEntries = 4000000;     // and never more than this many
     static constexpr uint64_t kLargestFile = 1ull << 30;
@@ -32,7 +34,7 @@ public:
     bool Load(const std::wstring& path);
     bool Save(const std::wstring& path);
     // The digests of the file as the walk saw it; false when it is not cached, or its size,
-    // write time or index differ (a file index of 0 is unknown: never taken from the cache).
+    // write time, change time or index differ (a file index of 0 is unknown: never taken from the cache).
     bool Find(const CompareFileEntry& file, Digests& digests);
     void Store(const CompareFileEntry& file, const Digests& digests);
     size_t GetCount() const { return entries.size(); }
@@ -48,6 +50,7 @@ private:
         uint32_t lastSeen = 0;
         uint64_t size = 0;
         uint64_t lastWriteTime = 0;
+        uint64_t changeTime = 0;
         uint64_t fileIndex = 0;
         Digests digests;
     };

@@ -233,6 +233,7 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
                 work.path += name;
                 work.size = static_cast<uint64_t>(entry.EndOfFile.QuadPart);
                 work.lastWriteTime = static_cast<uint64_t>(entry.LastWriteTime.QuadPart);
+                work.changeTime = static_cast<uint64_t>(entry.ChangeTime.QuadPart);
                 work.fileIndex = static_cast<uint64_t>(entry.FileId.QuadPart);
                 work.isGrouped = 0;
                 work.comparedBytes = 0;

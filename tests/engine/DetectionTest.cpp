@@ -557,6 +557,27 @@ TEST(DigestCache, RescansFindExactlyWhatASearchWithoutTheCacheFindsAfterEveryCha
     SetWriteTime(tree + L"\\replacement", oldTime);
     ASSERT_TRUE(::MoveFileExW((tree + L"\\replacement").c_str(), f2.c_str(), MOVEFILE_REPLACE_EXISTING));
     expectSame("one file replaced, same size and time");
+    // Rewritten in place with the write time set back, as a tagging tool may do; and deleted
+    // and written anew at the same path, which under Wine gives the new file the old one's
+    // index. Each now equals another stranger: a stale digest would hide its group.
+    auto rewriteKeepingTime = [&](const std::wstring& path, uint32_t seed, bool deleteFirst) {
+        const FILETIME time = WriteTimeOf(path);
+        if (deleteFirst) ASSERT_TRUE(::DeleteFileW(path.c_str()));
+        MakeFileWithContent(path, 70000, seed);
+        SetWriteTime(path, time);
+    };
+    const std::wstring rewritten = tree + L"\\stranger0.avi", reborn = tree + L"\\stranger2.avi";
+    rewriteKeepingTime(rewritten, 1001, false);
+    const SearchResult afterRewrite = expectSame("rewritten in place, size and write time kept");
+    rewriteKeepingTime(reborn, 1003, true);
+    const SearchResult afterRebirth = expectSame("deleted and written anew, size and write time kept");
+    auto hasGroup = [](const SearchResult& result, const std::wstring& a, const std::wstring& b) {
+        return std::any_of(result.groups.begin(), result.groups.end(), [&](const std::vector<std::wstring>& group) {
+            return std::find(group.begin(), group.end(), a) != group.end() && std::find(group.begin(), group.end(), b) != group.end();
+        });
+    };
+    EXPECT_TRUE(hasGroup(afterRewrite, rewritten, tree + L"\\stranger1.avi"));
+    EXPECT_TRUE(hasGroup(afterRebirth, reborn, tree + L"\\stranger3.avi"));
     ::DeleteFileW((tree + L"\\f4.avi").c_str());
     expectSame("one file deleted");
     MakeFileWithContent(tree + L"\\new.avi", 300000, 1);
