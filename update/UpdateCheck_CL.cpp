@@ -2,8 +2,8 @@
 
 #include "core/Inifile_CL.h"
 #include "core/Log_CL.h"
+#include "core/OpenAddress.h"
 #include "update/InetHttp_CL.h"
-#include "update/OpenAddress.h"
 #include "update/UpdateDialog_CL.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include "core/ApplicationData_CL.h"
 #include "core/GdiPlus.h"
 #include "core/Log_CL.h"
+#include "core/OpenAddress.h"
 #include "core/PathFunctions.h"
 #include "core/TextFormat.h"
 #include "engine/ListFile.h"
@@ -15,13 +16,12 @@
 #include "ui/settings/PropAppExtSetting_CL.h"
 #include "ui/settings/PropAppSetting_CL.h"
 #include "ui/settings/PropAppVersion_CL.h"
-#include "ui/toolkit/PropertySheetHost.h"
-#include "update/OpenAddress.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/FolderSelectDialog_CL.h"
 #include "ui/toolkit/ListView_CL.h"
 #include "ui/toolkit/PopupMenu_CL.h"
 #include "ui/toolkit/ProgressBar_CL.h"
+#include "ui/toolkit/PropertySheetHost.h"
 #include "ui/toolkit/Tab_CL.h"
 
 namespace {

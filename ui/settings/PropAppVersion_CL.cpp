@@ -5,7 +5,7 @@
 
 #include "core/ApplicationData_CL.h"
 #include "core/Inifile_CL.h"
-#include "update/OpenAddress.h"
+#include "core/OpenAddress.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/CheckBox_CL.h"
 #include "ui/toolkit/GroupBox_CL.h"

@@ -14,11 +14,11 @@
 #include "core/ApplicationData_CL.h"
 #include "core/GdiPlus.h"
 #include "core/Log_CL.h"
+#include "core/OpenAddress.h"
 #include "core/ShellExecuteHook.h"
 #include "support/GuiTestSupport.h"
 #include "support/TestFolder.h"
 #include "ui/main/MainWindow_CL.h"
-#include "update/OpenAddress.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "update/OpenAddress.h"
+#include "core/OpenAddress.h"
 
 #include <windows.h>
 #include <shlwapi.h>
