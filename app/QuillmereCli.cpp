@@ -37,7 +37,8 @@ const wchar_t kUsage[] =
     L"      are kept in Documents\\Quillmere\\digests.cache for the next search (as the program\n"
     L"      does); --no-cache neither reads nor writes it.\n"
     L"  quillmere-cli compare FILE_A FILE_B\n"
-    L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ.\n"
+    L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ\n"
+    L"      or one of them changed while it was compared (printed as \"changed\").\n"
     L"  quillmere-cli sheet [--grid N] MOVIE OUT.png\n"
     L"      Decodes N x N preview frames (N = 2..5, default 4) of the movie at evenly spaced\n"
     L"      points and writes them as a 4096 x 3072 contact sheet. Exit 1 when frames could not\n"
@@ -214,7 +215,7 @@ int RunCompare(const std::vector<std::wstring>& args)
         if (!CanRead(path)) return Unreadable(L"cannot read " + path);
     FirstFileCompare_CL comparer;
     int equal = comparer.CompareWholeFiles(args[0], args[1], FirstFileCompare_CL::kFirstBlockLimit, nullptr);
-    Print(STD_OUTPUT_HANDLE, equal ? L"equal\n" : L"different\n");
+    Print(STD_OUTPUT_HANDLE, equal ? L"equal\n" : comparer.WasChangedWhileCompared() ? L"changed\n" : L"different\n");
     return equal ? kExitOk : kExitDiffer;
 }
 

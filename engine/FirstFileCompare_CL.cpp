@@ -606,17 +606,41 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     return 1;
 }
 
+namespace {
+
+// Size and write time of an open file, to tell whether it changed while it was read.
+bool SizeAndWriteTime(HANDLE file, uint64_t& size, uint64_t& writeTime)
+{
+    FILETIME written;
+    if (!FirstBlockComparer_CL::CurrentSize(file, size) || !::GetFileTime(file, nullptr, nullptr, &written)) return false;
+    writeTime = (uint64_t(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    return true;
+}
+
+}  // namespace
+
 int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std::wstring& pathB, uint32_t maxStep,
                                            const volatile LONG* cancel)
 {
+    changedWhileCompared = false;
     FileHandle a = Comparer::OpenForCompare(pathA);
     FileHandle b = Comparer::OpenForCompare(pathB);
-    uint64_t sizeA = 0, sizeB = 0;
-    if (!a || !b || !Comparer::CurrentSize(a.Get(), sizeA) || !Comparer::CurrentSize(b.Get(), sizeB) || sizeA != sizeB) return 0;
+    uint64_t sizeA = 0, sizeB = 0, timeA = 0, timeB = 0;
+    if (!a || !b || !SizeAndWriteTime(a.Get(), sizeA, timeA) || !SizeAndWriteTime(b.Get(), sizeB, timeB) || sizeA != sizeB)
+        return 0;
     if (maxStep == 0) return 0;
+    // A file written to while it is read (grown, cut, rewritten) was not compared as it is:
+    // the outcome is "changed", never "equal", whatever the bytes read said.
+    auto unchanged = [&] {
+        uint64_t size = 0, time = 0;
+        const bool same = SizeAndWriteTime(a.Get(), size, time) && size == sizeA && time == timeA &&
+                          SizeAndWriteTime(b.Get(), size, time) && size == sizeB && time == timeB;
+        changedWhileCompared = !same;
+        return same;
+    };
     if (sizeA == 0) {  // two empty files have equal content
         OnCompareProgress(100, 0);
-        return 1;
+        return unchanged() ? 1 : 0;
     }
 
     std::vector<uint8_t> blockA(std::min<uint64_t>(maxStep, sizeA)), blockB(blockA.size());
@@ -627,8 +651,10 @@ int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std:
         step = std::min<uint64_t>(maxStep, step);
         uint32_t chunk = static_cast<uint32_t>(std::min<uint64_t>(sizeB - offset, step));
         if (!Comparer::ReadExactly(a.Get(), offset, blockA.data(), chunk) || !Comparer::ReadExactly(b.Get(), offset, blockB.data(), chunk) ||
-            memcmp(blockA.data(), blockB.data(), chunk) != 0)
+            memcmp(blockA.data(), blockB.data(), chunk) != 0) {
+            unchanged();
             return 0;
+        }
         offset += chunk;
         step *= 2;
         int percent = static_cast<int>(offset * 100 / sizeB);
@@ -638,5 +664,5 @@ int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std:
         }
         if (cancel && *cancel == 1) return 0;
     }
-    return 1;
+    return unchanged() ? 1 : 0;
 }

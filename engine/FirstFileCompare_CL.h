@@ -67,9 +67,11 @@ public:
     int CloseBaseFile();
     uint64_t GetComparedBytes() const { return comparer.GetComparedBytes(); }
 
-    // 1 when both files have the same size and bytes; reports progress by percent.
+    // 1 when both files have the same size and bytes; reports progress by percent. 0 for
+    // different, unreadable, cancelled, or changed while compared (then the next is true).
     int CompareWholeFiles(const std::wstring& pathA, const std::wstring& pathB, uint32_t maxStep,
                           const volatile LONG* cancel);
+    bool WasChangedWhileCompared() const { return changedWhileCompared; }
 
     std::vector<CompareFileEntry>& Files() { return files; }
     std::vector<DuplicateGroup>& Groups() { return groups; }
@@ -115,4 +117,5 @@ private:
     std::set<std::wstring> visitedFinalPaths;  // folders without an identity, same walk
     CriticalSection_CL groupsLock;
     DWORD endPauseMs = kEndPauseMs;
+    bool changedWhileCompared = false;
 };

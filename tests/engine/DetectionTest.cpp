@@ -347,6 +347,22 @@ TEST(WholeFileComparison, StepsDoubleFrom64KiBTo2MiBAndReportEachNewPercent)
     recorder.onReport = [&] { SetFileLength(folder / L"b.bin", 300000); };
     EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, nullptr), 0);
 
+    // Grown while it was compared (bytes appended after the sizes were read): every byte
+    // read was equal, and still the files are not reported equal, but changed.
+    MakeFileWithContent(folder / L"b.bin", 5 << 20, 4);
+    recorder.onReport = [&] {
+        recorder.onReport = nullptr;
+        FileHandle file(::CreateFileW((folder / L"b.bin").c_str(), FILE_APPEND_DATA, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+        DWORD written = 0;
+        ::WriteFile(file.Get(), "38 bytes", 8, &written, nullptr);
+    };
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, nullptr), 0);
+    EXPECT_TRUE(recorder.WasChangedWhileCompared());
+    EXPECT_EQ(recorder.reports.back().first, 100);
+    MakeFileWithContent(folder / L"b.bin", 5 << 20, 4);
+    EXPECT_EQ(recorder.CompareWholeFiles(folder / L"a.bin", folder / L"b.bin", 0x200000, nullptr), 1);
+    EXPECT_FALSE(recorder.WasChangedWhileCompared());
+
     // Cancelled: even a comparison that would have ended equal gives 0.
     MakeFileWithContent(folder / L"b.bin", 5 << 20, 4);
     recorder.onReport = [&] { recorder.cancel = 1; };

@@ -182,6 +182,31 @@ std::string UnixPathOf(const std::wstring& path)
 
 }  // namespace
 
+namespace {
+
+// Starts a program of the host (Wine runs Linux programs by their Z: path) and waits up to
+// `ready` for what it makes to show.
+bool RunOnHost(const std::wstring& program, std::wstring commandLine, const std::function<bool()>& ready)
+{
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
+    for (int i = 0; i < 200; ++i) {
+        if (ready()) return true;
+        ::Sleep(10);
+    }
+    return false;
+}
+
+std::wstring Widened(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+}  // namespace
+
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
 {
     std::string unixTarget = UnixPathOf(target);
@@ -192,17 +217,14 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target)
     std::string unixLink = UnixPathOf(GetDirectoryOf(link)) + "/" ;
     std::wstring name = link.substr(link.find_last_of(L'\\') + 1);
     unixLink += std::string(name.begin(), name.end());
-    std::wstring command = L"/bin/ln -s \"" + std::wstring(unixTarget.begin(), unixTarget.end()) + L"\" \"" +
-                           std::wstring(unixLink.begin(), unixLink.end()) + L"\"";
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return false;
-    KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    for (int i = 0; i < 200; ++i) {
-        if (::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-        ::Sleep(10);
-    }
-    return false;
+    return RunOnHost(L"Z:\\bin\\ln", L"/bin/ln -s \"" + Widened(unixTarget) + L"\" \"" + Widened(unixLink) + L"\"",
+                     [&] { return ::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+bool MoveOnHost(const std::wstring& from, const std::wstring& folder, const std::string& name)
+{
+    const std::string unixFrom = UnixPathOf(from), unixTo = UnixPathOf(folder) + "/" + name;
+    if (unixFrom.empty() || unixTo.size() <= name.size() + 1) return false;
+    return RunOnHost(L"Z:\\bin\\mv", L"/bin/mv \"" + Widened(unixFrom) + L"\" \"" + Widened(unixTo) + L"\"",
+                     [&] { return ::GetFileAttributesW(from.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }

@@ -40,3 +40,6 @@ std::vector<uint8_t> Bitmap24(int width, int height, const std::function<COLORRE
 // A symbolic link to a folder. Under Wine, which only pretends to make them, the link is
 // made by the host's ln. False when neither worked.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target);
+// Moves a file to `folder`\`name` with the host's mv (Wine only), so that the name is taken
+// exactly as written: Wine's own calls find a name that differs only in case and reuse it.
+bool MoveOnHost(const std::wstring& from, const std::wstring& folder, const std::string& name);
