@@ -12,10 +12,12 @@ AllCompare_CL::~AllCompare_CL()
 
 void AllCompare_CL::Compare2_CL::OnCompareProgress(int percent, uint64_t bytesCompared)
 {
-    pair.member->comparedBytes = bytesCompared;
     const int count = static_cast<int>(owner.pairs.size());
     owner.SetProgress((index * 100 + percent) * kProgressMaximum / (100 * count));
-    owner.view.ShowRow(pair.row, *pair.member);
+    CompareFileEntry shown = *pair.member;
+    shown.comparedBytes = bytesCompared;
+    if (pair.isAgainstGroupBase) pair.member->comparedBytes = bytesCompared;
+    if (pair.row >= 0) owner.view.ShowRow(pair.row, shown);
 }
 
 void AllCompare_CL::Run(int, int)
@@ -24,23 +26,30 @@ void AllCompare_CL::Run(int, int)
         Pair& pair = pairs[i];
         Compare2_CL compare(*this, pair, static_cast<int>(i));
         const int equal = compare.CompareWholeFiles(pair.basePath, pair.memberPath, kLargestStep, &isCanceled);
-        pair.result = isCanceled ? -2 : equal ? 0 : -1;
+        pair.result = isCanceled ? kCanceled : equal ? kEqual : compare.WasChangedWhileCompared() ? kChanged : kDifferent;
+        if (pair.result == kChanged && pair.isAgainstGroupBase) {
+            // What was read is no longer the file: nothing of it counts as compared.
+            pair.member->comparedBytes = 0;
+            if (pair.row >= 0) view.ShowRow(pair.row, *pair.member);
+        }
     }
 }
 
 int AllCompare_CL::GetResult() const
 {
-    if (isCanceled) return -2;
-    return pairs.empty() ? -1 : pairs.front().result;
+    if (isCanceled) return kCanceled;
+    return pairs.empty() ? kDifferent : pairs.front().result;
 }
 
 const wchar_t* AllCompare_CL::ResultText(int result)
 {
     switch (result) {
-    case 0:
+    case kEqual:
         return L"ファイルの内容は完全に一致しました。";
-    case -2:
+    case kCanceled:
         return L"ファイルの完全比較をキャンセルしました。";
+    case kChanged:
+        return L"比較している間にファイルが書き換えられたため、内容が一致するかは分かりません。";
     default:
         return L"ファイルの内容は一致しない部分が存在します。";
     }

@@ -11,18 +11,23 @@
 // the worker thread of a progress dialog: the user's comparison of one member with the
 // group's first file, or the check of every file about to be deleted against a file that
 // stays. Each member's 比較量 counts up in its row as its comparison goes. A comparison's
-// outcome is 0 (equal), -1 (different, or could not be compared) or -2 (cancelled).
+// outcome is 0 (equal), -1 (different, or could not be compared), -2 (cancelled) or -3 (a
+// file changed while it was compared).
 class AllCompare_CL : public EasyProgress_CL {
 public:
     static constexpr uint32_t kLargestStep = 0x200000;
+    enum { kEqual = 0, kDifferent = -1, kCanceled = -2, kChanged = -3 };
 
     // One member to compare, and with what.
     struct Pair {
         std::wstring basePath;
         CompareFileEntry* member = nullptr;
         std::wstring memberPath;
-        int row = -1;
+        int row = -1;  // -1: shown in no row
         int result = -1;
+        // Only a comparison with the group's first file may count in the member's 比較量:
+        // "compared to the end" with another file proves nothing about the first.
+        bool isAgainstGroupBase = true;
     };
 
     // Reports each step to the dialog and to the member's entry and row.

@@ -244,8 +244,21 @@ int MainWindow_CL::OnClose()
         closeAfterSearch = true;
         return 0;
     }
+    // A comparison or deletion of the pane must not go on behind a window that is gone: it
+    // is cancelled where it has not started, waited for where it has, and the window closes
+    // once it is over.
+    if (resultPane->IsBusy()) {
+        closeAfterPaneAction = true;
+        resultPane->StopBusyWork();
+        return 0;
+    }
     resultPane->StopDecoding();
     return 1;
+}
+
+void MainWindow_CL::OnPaneActionEnded()
+{
+    if (closeAfterPaneAction) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
 void MainWindow_CL::UpdateGroup(int index)

@@ -55,6 +55,9 @@ public:
     // After a deletion in the result pane: refresh the group's count, drop it when empty.
     void UpdateGroup(int index);
     void ShowTab(int index);
+    // The pane's comparison or deletion is over: a close asked for meanwhile happens now.
+    void OnPaneActionEnded();
+    bool IsClosing() const { return closeAfterPaneAction; }
 
 private:
     void CreateLists();
@@ -93,4 +96,5 @@ private:
     std::vector<std::wstring> fileList;
     bool isFillingFolders = false;
     bool closeAfterSearch = false;
+    bool closeAfterPaneAction = false;
 };

@@ -14,6 +14,7 @@
 #include "core/UniqueHandle.h"
 #include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
+#include "ui/main/FileDelete_CL.h"
 #include "ui/main/MainWindow_CL.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/ListView_CL.h"
@@ -30,13 +31,6 @@ const wchar_t kDeleteText[] = L"チェックをつけたファイルを削除す
 bool IsShiftHeld()
 {
     return ((::GetKeyState(VK_SHIFT) | ::GetAsyncKeyState(VK_SHIFT)) & 0x8000) != 0;
-}
-
-bool IdentityOfPath(const std::wstring& path, FileIdentity& identity)
-{
-    FileHandle file(::CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return file && FileIdentity::OfHandle(file.Get(), identity) && identity.fileIndex != 0;
 }
 
 }  // namespace
@@ -111,40 +105,6 @@ void TestAAA_CL::SplitPathForRow(const std::wstring& path, std::wstring& name, s
     name = RemoveExtension(fileName);
     extension = GetExtension(fileName);
     folder = GetDirectoryPart(path);
-}
-
-std::wstring TestAAA_CL::DoubleNulList(const std::vector<std::wstring>& paths)
-{
-    std::wstring list;
-    for (const std::wstring& path : paths) {
-        list += ShellPathForm(path);
-        list.push_back(L'\0');
-    }
-    list.push_back(L'\0');
-    return list;
-}
-
-std::vector<std::wstring> TestAAA_CL::PathsSafeToDelete(const std::vector<std::wstring>& checked,
-                                                         const std::vector<std::wstring>& kept)
-{
-    std::vector<FileIdentity> taken;
-    for (const std::wstring& path : kept) {
-        FileIdentity identity;
-        if (IdentityOfPath(path, identity)) taken.push_back(identity);
-    }
-    std::vector<std::wstring> safe;
-    for (const std::wstring& path : checked) {
-        FileIdentity identity;
-        if (IdentityOfPath(path, identity)) {
-            if (std::find(taken.begin(), taken.end(), identity) != taken.end()) {
-                TheLog().Write(L"同じファイルを指すため削除しません : %s", path.c_str());
-                continue;
-            }
-            taken.push_back(identity);
-        }
-        safe.push_back(path);
-    }
-    return safe;
 }
 
 DuplicateGroup TestAAA_CL::CurrentGroup() const
@@ -335,6 +295,7 @@ void TestAAA_CL::OnCommand(UINT command)
         DeleteChecked();
         break;
     }
+    mainWindow.OnPaneActionEnded();
 }
 
 void TestAAA_CL::StopMovie()
@@ -345,6 +306,7 @@ void TestAAA_CL::StopMovie()
 
 void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)
 {
+    if (row < 0 || row >= resultList->GetItemCount()) return;
     std::wstring name, extension, folder;
     SplitPathForRow(entry.path, name, extension, folder);
     resultList->SetItem(row, 0, ComparedShareText(entry, row == 0), -1);
@@ -363,11 +325,14 @@ void TestAAA_CL::CompareWholeFile()
     int result = -1;
     {
         AllCompare_CL compare({{group[0]->path, group[row], contextPath, row}}, *this);
+        runningCompare = &compare;
         compare.Start(0, 0);
         compare.DoModal(hwnd);
         compare.Wait();
+        runningCompare = nullptr;
         result = compare.GetResult();
     }
+    if (mainWindow.IsClosing()) return;  // the window goes: no box over it
     ::MessageBeep(MB_ICONASTERISK);
     ::MessageBoxW(hwnd, AllCompare_CL::ResultText(result), L"比較結果", MB_OK);
 }
@@ -399,80 +364,27 @@ bool TestAAA_CL::ConfirmDeletingWholeGroup(const DuplicateGroup& group)
     return ::MessageBoxW(hwnd, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
-bool TestAAA_CL::VerifyBeforeDelete(const DuplicateGroup& group, const std::vector<int>& checkedRows, int keptRow,
-                                    std::vector<int>& refused)
-{
-    // A group is formed from the first 2 MiB: what has not been compared to its end may
-    // still differ later, and would be lost with it.
-    std::vector<AllCompare_CL::Pair> pairs;
-    for (int row : checkedRows) {
-        CompareFileEntry* entry = group[row];
-        if (row > 0 && entry->comparedBytes >= entry->size) continue;
-        pairs.push_back({group[keptRow]->path, entry, entry->path, row});
-    }
-    if (pairs.empty()) return true;
-    AllCompare_CL compare(std::move(pairs), *this);
-    compare.Start(0, 0);
-    compare.DoModal(hwnd);
-    compare.Wait();
-    if (compare.GetResult() == -2) return false;
-    for (const AllCompare_CL::Pair& pair : compare.GetPairs())
-        if (pair.result != 0) refused.push_back(pair.row);
-    return true;
-}
-
 void TestAAA_CL::DeleteChecked()
 {
     const bool forGood = IsShiftHeld();  // as it is at the moment of the command
     const DuplicateGroup group = CurrentGroup();
-    std::vector<int> checkedRows, keptRows;
+    FileDelete_CL::GroupTicks ticks;
+    ticks.groupIndex = groupIndex;
+    std::vector<int> keptRows;
     for (int row = resultList->GetItemCount() - 1; row >= 0; --row) {
-        if (row < static_cast<int>(group.size())) (resultList->GetCheckState(row) == 1 ? checkedRows : keptRows).push_back(row);
+        if (row < static_cast<int>(group.size())) (resultList->GetCheckState(row) == 1 ? ticks.tickedRows : keptRows).push_back(row);
     }
-    if (checkedRows.empty()) return;
+    if (ticks.tickedRows.empty()) return;
     if (keptRows.empty() && !ConfirmDeletingWholeGroup(group)) return;
+    ticks.keptRow = keptRows.empty() ? -1 : keptRows.back();  // the first row that stays
     frames.SetImage(nullptr);
     StopMovie();
 
-    std::vector<int> refused;
-    const int reference = keptRows.empty() ? -1 : keptRows.back();  // the first row that stays
-    if (settings.verifyBeforeDelete && reference >= 0 && !VerifyBeforeDelete(group, checkedRows, reference, refused)) {
-        shownRow = -1;
-        frames.CreateFrameBitmap();
-        ::InvalidateRect(hwnd, nullptr, FALSE);
-        ::MessageBoxW(hwnd, L"削除前の比較をキャンセルしたため、ファイルは削除していません。", L"削除結果", MB_OK);
-        return;
-    }
-    auto isRefused = [&](int row) { return std::find(refused.begin(), refused.end(), row) != refused.end(); };
-    std::vector<std::wstring> checked, kept;
-    for (int row : keptRows) kept.push_back(group[row]->path);
-    for (int row : checkedRows) (isRefused(row) ? kept : checked).push_back(group[row]->path);
-
-    bool allDeleted = true;
-    if (!checked.empty()) {
-        const std::wstring list = DoubleNulList(PathsSafeToDelete(checked, kept));
-        FILEOP_FLAGS flags = settings.confirmDelete ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-        flags = forGood ? flags & ~FOF_ALLOWUNDO : flags | FOF_ALLOWUNDO;
-        SHFILEOPSTRUCTW operation = {};
-        operation.hwnd = hwnd;
-        operation.wFunc = FO_DELETE;
-        operation.pFrom = list.c_str();
-        operation.fFlags = flags;
-        allDeleted = ::SHFileOperationW(&operation) == 0;
-    }
-
-    // What is gone is judged by the files themselves: a file still there keeps its row.
-    for (int row : checkedRows) {  // from the last row up
-        if (isRefused(row)) continue;
-        if (FileExists(group[row]->path)) {
-            allDeleted = false;
-            continue;
-        }
-        resultList->DeleteItem(row);
-        CriticalSection_CL::Guard guard(groupSource->GroupsLock());
-        DuplicateGroup& stored = groupSource->Groups()[groupIndex];
-        stored.erase(std::remove(stored.begin(), stored.end(), group[row]), stored.end());
-    }
+    FileDelete_CL deletion(hwnd, *groupSource, settings, *this, groupIndex);
+    runningDelete = &deletion;
+    const std::vector<FileDelete_CL::GroupOutcome> outcomes = deletion.Run({ticks}, forGood);
+    runningDelete = nullptr;
+    for (int row : outcomes.front().goneRows) resultList->DeleteItem(row);
     // The preview was let go: any row selected next is shown again.
     shownRow = -1;
     const int deletedFrom = groupIndex;
@@ -481,15 +393,13 @@ void TestAAA_CL::DeleteChecked()
     UpdateDeleteButton();
     frames.CreateFrameBitmap();
     ::InvalidateRect(hwnd, nullptr, FALSE);
-    if (!refused.empty()) {
-        std::wstring text = L"次のファイルは、残すファイルと内容が一致しない部分があるため削除しませんでした。\r\n";
-        for (int row : refused) text += L"\r\n" + GetFileNamePart(group[row]->path);
-        ::MessageBoxW(hwnd, text.c_str(), L"削除結果", MB_OK | MB_ICONWARNING);
-    }
-    if (!allDeleted)
-        ::MessageBoxW(hwnd, L"選択されたファイル全てを削除する事ができませんでした。\r\nファイルが使用中の可能性がありますので確認ください。",
-                      L"削除結果", MB_OK);
-    ::MessageBeep(MB_ICONASTERISK);
+    deletion.ShowResult();
+}
+
+void TestAAA_CL::StopBusyWork()
+{
+    if (runningDelete) runningDelete->Stop();
+    if (runningCompare) runningCompare->Cancel();
 }
 
 void TestAAA_CL::Layout(int width, int height)

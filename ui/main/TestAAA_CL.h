@@ -16,6 +16,7 @@
 
 class ApplicationData_CL;
 class Button_CL;
+class FileDelete_CL;
 class FirstFileCompare_CL;
 class ListView_CL;
 class MainWindow_CL;
@@ -65,14 +66,11 @@ public:
     static std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
     static void SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
                                 std::wstring& folder);
-    // The paths as the shell's source list, each in the form the shell takes (ShellPathForm)
-    // and ended by a NUL, the list by one more.
-    static std::wstring DoubleNulList(const std::vector<std::wstring>& paths);
-    // Of the checked paths, those that may be handed to the shell: one path per file, and
-    // none that names the same file as a path that stays (another spelling of it would take
-    // the kept copy with it; another hard link to it would free nothing).
-    static std::vector<std::wstring> PathsSafeToDelete(const std::vector<std::wstring>& checked,
-                                                       const std::vector<std::wstring>& kept);
+    // An action that must not be left behind a closing window is under way (a comparison,
+    // a deletion, a message box of theirs).
+    bool IsBusy() const { return runningDelete || runningCompare; }
+    // The window closes: cancel what has not started.
+    void StopBusyWork();
 
 private:
     DuplicateGroup CurrentGroup() const;
@@ -97,10 +95,6 @@ private:
     void DeleteChecked();
     // Whether the user wants every file of the group gone (no copy would stay).
     bool ConfirmDeletingWholeGroup(const DuplicateGroup& group);
-    // Compares the checked rows not yet known equal with a row that stays; those found
-    // different go into `refused`. False when the user cancelled.
-    bool VerifyBeforeDelete(const DuplicateGroup& group, const std::vector<int>& checkedRows, int keptRow,
-                            std::vector<int>& refused);
     bool AnyRowChecked() const;
 
     ControlFactory_CL factory{kFirstControlId};
@@ -121,4 +115,6 @@ private:
     std::wstring contextPath;
     FirstFileCompare_CL* groupSource = nullptr;
     int groupIndex = -1;
+    FileDelete_CL* runningDelete = nullptr;
+    AllCompare_CL* runningCompare = nullptr;
 };

@@ -25,6 +25,8 @@
 #include "support/GuiTestSupport.h"
 #include "support/RemoteProgram.h"
 #include "support/TestFolder.h"
+#include "engine/ExactFile_CL.h"
+#include "ui/main/FileDelete_CL.h"
 #include "ui/main/MainWindow_CL.h"
 #include "ui/main/TestAAA_CL.h"
 
@@ -263,7 +265,9 @@ TEST(ResultActions, TheShellGetsEveryCheckedPathWholeAndNeverTwoNamesOfOneFile)
     const std::wstring shortA = ShellPathForm(a);
     ASSERT_GE(a.size(), size_t(MAX_PATH));
     ASSERT_LT(shortA.size(), size_t(MAX_PATH));
-    const std::wstring list = TestAAA_CL::DoubleNulList({a, b});
+    const std::wstring shellA = ExactFile_CL::ShellPathOf(a, ExactFile_CL::Look(a).identity);
+    EXPECT_EQ(shellA, shortA) << "the 8.3 form reaches the file itself";
+    const std::wstring list = FileDelete_CL::DoubleNulList({shellA, b});
     ASSERT_EQ(list.size(), shortA.size() + 1 + b.size() + 1 + 1);
     EXPECT_EQ(std::wstring(list.c_str()), shortA) << "cut nowhere";
     EXPECT_EQ(std::wstring(list.c_str() + shortA.size() + 1), b);
@@ -273,13 +277,13 @@ TEST(ResultActions, TheShellGetsEveryCheckedPathWholeAndNeverTwoNamesOfOneFile)
     // The same file under another spelling: kept as one row, checked as another.
     std::wstring upper = b;
     upper.replace(upper.size() - 5, 5, L"B.AVI");
-    EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({upper, c}, {b}), std::vector<std::wstring>{c});
-    EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({b, upper, a}, {c}), (std::vector<std::wstring>{b, a})) << "one name per file";
-    EXPECT_EQ(TestAAA_CL::PathsSafeToDelete({tree / L"gone.avi"}, {b}), std::vector<std::wstring>{tree / L"gone.avi"})
+    EXPECT_EQ(FileDelete_CL::PathsSafeToDelete({upper, c}, {b}), std::vector<std::wstring>{c});
+    EXPECT_EQ(FileDelete_CL::PathsSafeToDelete({b, upper, a}, {c}), (std::vector<std::wstring>{b, a})) << "one name per file";
+    EXPECT_EQ(FileDelete_CL::PathsSafeToDelete({tree / L"gone.avi"}, {b}), std::vector<std::wstring>{tree / L"gone.avi"})
         << "a missing file is the shell's to report";
 
     // And the shell deletes by that list what it names.
-    const std::wstring deepOnly = TestAAA_CL::DoubleNulList({a});
+    const std::wstring deepOnly = FileDelete_CL::DoubleNulList({shellA});
     SHFILEOPSTRUCTW operation = {};
     operation.wFunc = FO_DELETE;
     operation.pFrom = deepOnly.c_str();

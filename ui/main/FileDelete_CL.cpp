@@ -1,0 +1,333 @@
+#include "ui/main/FileDelete_CL.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+
+#include "core/ApplicationData_CL.h"
+#include "core/Log_CL.h"
+#include "core/PathFunctions.h"
+#include "engine/FirstFileCompare_CL.h"
+
+namespace {
+
+const wchar_t kResultTitle[] = L"削除結果";
+const wchar_t kNotDeletedText[] =
+    L"選択されたファイル全てを削除する事ができませんでした。\r\nファイルが使用中の可能性がありますので確認ください。";
+
+bool IsKnownToTheEnd(const CompareFileEntry& entry, int row)
+{
+    return row == 0 || entry.comparedBytes >= entry.size;
+}
+
+}  // namespace
+
+FileDelete_CL::FileDelete_CL(HWND owner, FirstFileCompare_CL& scanner, const ApplicationData_CL& settings,
+                             AllCompare_CL::RowView& view, int viewedGroup)
+    : owner(owner), scanner(scanner), settings(settings), view(view), viewedGroup(viewedGroup)
+{
+}
+
+const wchar_t* FileDelete_CL::ReasonText(Reason reason)
+{
+    switch (reason) {
+    case kDiffers:
+        return L"次のファイルは、残すファイルと内容が一致しない部分があるため削除しませんでした。";
+    case kChanged:
+        return L"次のファイルは、検索の後か比較の間に、このファイルか残すファイルが書き換えられたため削除しませんでした。";
+    case kReplaced:
+        return L"次のファイルは、検索の後で同じ名前の別のファイルに置き換えられていたため削除しませんでした。";
+    case kKeptMissing:
+        return L"次のファイルは、残すファイルが見つからないため削除しませんでした。";
+    case kCannotCheck:
+        return L"次のファイルは、このファイルか残すファイルを確かめられなかったため削除しませんでした。";
+    case kSameFileAsKept:
+        return L"次のファイルは、残すファイルと同じファイルを別の名前で指しているため削除しませんでした。";
+    case kNoExactName:
+        return L"次のファイルは、名前の末尾のピリオドや空白などのため、このファイルだけを指す名前でごみ箱に移せないので"
+               L"削除しませんでした。SHIFTキーを押しながら削除すると、完全に削除します。";
+    case kDeclined:
+        return L"次のファイルは、削除の確認で取り消されたため削除しませんでした。";
+    default:
+        return kNotDeletedText;
+    }
+}
+
+std::wstring FileDelete_CL::DoubleNulList(const std::vector<std::wstring>& paths)
+{
+    std::wstring list;
+    for (const std::wstring& path : paths) {
+        list += path;
+        list.push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    return list;
+}
+
+std::vector<std::wstring> FileDelete_CL::PathsSafeToDelete(const std::vector<std::wstring>& checked,
+                                                           const std::vector<std::wstring>& kept)
+{
+    std::vector<FileIdentity> taken;
+    for (const std::wstring& path : kept) {
+        const ExactFile_CL::State state = ExactFile_CL::Look(path);
+        if (state.presence == ExactFile_CL::kFound) taken.push_back(state.identity);
+    }
+    std::vector<std::wstring> safe;
+    for (const std::wstring& path : checked) {
+        const ExactFile_CL::State state = ExactFile_CL::Look(path);
+        if (state.presence == ExactFile_CL::kFound) {
+            if (std::find(taken.begin(), taken.end(), state.identity) != taken.end()) {
+                TheLog().Write(L"同じファイルを指すため削除しません : %s", path.c_str());
+                continue;
+            }
+            taken.push_back(state.identity);
+        }
+        safe.push_back(path);
+    }
+    return safe;
+}
+
+void FileDelete_CL::LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& members)
+{
+    const int count = static_cast<int>(members.size());
+    auto isTicked = [&](int row) { return std::find(ticks.tickedRows.begin(), ticks.tickedRows.end(), row) != ticks.tickedRows.end(); };
+    std::vector<std::wstring> tickedPaths, stayingPaths;
+    for (int row = 0; row < count; ++row) (isTicked(row) ? tickedPaths : stayingPaths).push_back(members[row]->path);
+    const std::vector<std::wstring> safe = PathsSafeToDelete(tickedPaths, stayingPaths);
+
+    const bool hasKept = ticks.keptRow >= 0 && ticks.keptRow < count;
+    ExactFile_CL::State keptSeen;
+    ExactFile_CL::Standing keptStanding = ExactFile_CL::kSame;
+    if (hasKept) {
+        keptSeen = ExactFile_CL::Look(members[ticks.keptRow]->path);
+        keptStanding = ExactFile_CL::Against(*members[ticks.keptRow], keptSeen);
+    }
+    for (int row : ticks.tickedRows) {
+        if (row < 0 || row >= count) continue;
+        Target target;
+        target.groupIndex = ticks.groupIndex;
+        target.row = row;
+        target.entry = members[row];
+        target.seen = ExactFile_CL::Look(target.entry->path);
+        if (hasKept) {
+            target.kept = members[ticks.keptRow];
+            target.keptSeen = keptSeen;
+            target.isKeptGroupBase = ticks.keptRow == 0;
+        }
+        switch (ExactFile_CL::Against(*target.entry, target.seen)) {
+        case ExactFile_CL::kMissing:
+            target.reason = kGone;
+            break;
+        case ExactFile_CL::kReplaced:
+            target.reason = kReplaced;
+            break;
+        case ExactFile_CL::kCannotLook:
+            target.reason = kCannotCheck;
+            break;
+        case ExactFile_CL::kChanged:
+        case ExactFile_CL::kUnknown:
+            // What the search found no longer tells: only a comparison with the file that stays does.
+            target.needsComparing = hasKept;
+            break;
+        case ExactFile_CL::kSame:
+            target.needsComparing = hasKept && settings.verifyBeforeDelete &&
+                                    !(IsKnownToTheEnd(*target.entry, row) && IsKnownToTheEnd(*target.kept, ticks.keptRow));
+            break;
+        }
+        if (target.reason == kNone && std::find(safe.begin(), safe.end(), target.entry->path) == safe.end())
+            target.reason = kSameFileAsKept;
+        if (target.reason == kNone && hasKept) {
+            if (keptStanding == ExactFile_CL::kMissing)
+                target.reason = kKeptMissing;
+            else if (keptStanding == ExactFile_CL::kCannotLook)
+                target.reason = kCannotCheck;
+            else if (keptStanding != ExactFile_CL::kSame)
+                target.needsComparing = true;
+        }
+        targets.push_back(target);
+    }
+}
+
+bool FileDelete_CL::CompareWhereNeeded()
+{
+    std::vector<AllCompare_CL::Pair> pairs;
+    std::vector<Target*> compared;
+    for (Target& target : targets) {
+        if (target.reason != kNone || !target.needsComparing) continue;
+        AllCompare_CL::Pair pair;
+        pair.basePath = target.kept->path;
+        pair.member = target.entry;
+        pair.memberPath = target.entry->path;
+        pair.row = target.groupIndex == viewedGroup ? target.row : -1;
+        pair.isAgainstGroupBase = target.isKeptGroupBase;
+        pairs.push_back(pair);
+        compared.push_back(&target);
+    }
+    if (pairs.empty() || isStopped) return !isStopped;
+    AllCompare_CL compare(std::move(pairs), view);
+    comparison = &compare;
+    compare.Start(0, 0);
+    compare.DoModal(owner);
+    compare.Wait();
+    comparison = nullptr;
+    if (compare.GetResult() == AllCompare_CL::kCanceled || isStopped) return false;
+    for (size_t i = 0; i < compared.size(); ++i) {
+        const int result = compare.GetPairs()[i].result;
+        if (result == AllCompare_CL::kChanged)
+            compared[i]->reason = kChanged;
+        else if (result != AllCompare_CL::kEqual)
+            compared[i]->reason = kDiffers;
+    }
+    return true;
+}
+
+bool FileDelete_CL::AskDeleteForGood(const std::vector<Target*>& forGood) const
+{
+    std::wstring text = L"次のファイルを完全に削除します。よろしいですか？\r\n";
+    for (const Target* target : forGood) text += L"\r\n" + GetFileNamePart(target->entry->path);
+    return ::MessageBoxW(owner, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+void FileDelete_CL::Delete(bool forGood)
+{
+    // Both files once more, as they are now: nothing may have changed since they were judged.
+    for (Target& target : targets) {
+        if (target.reason != kNone) continue;
+        const ExactFile_CL::State now = ExactFile_CL::Look(target.entry->path);
+        if (now.presence == ExactFile_CL::kAbsent)
+            target.reason = kGone;
+        else if (!now.SameFileUnchanged(target.seen))
+            target.reason = kChanged;
+        else if (target.kept && !ExactFile_CL::Look(target.kept->path).SameFileUnchanged(target.keptSeen))
+            target.reason = ExactFile_CL::Look(target.kept->path).presence == ExactFile_CL::kAbsent ? kKeptMissing : kChanged;
+    }
+    std::vector<std::wstring> shellPaths;
+    std::vector<Target*> byHandle;
+    for (Target& target : targets) {
+        if (target.reason != kNone) continue;
+        const std::wstring shellPath = ExactFile_CL::ShellPathOf(target.entry->path, target.seen.identity);
+        target.viaShell = !shellPath.empty();
+        if (target.viaShell)
+            shellPaths.push_back(shellPath);
+        else if (forGood)
+            byHandle.push_back(&target);
+        else
+            target.reason = kNoExactName;
+    }
+    if (isStopped) return;
+
+    bool wasAborted = false;
+    if (!shellPaths.empty()) {
+        // Last row first, as the rows were ticked from the bottom up.
+        std::reverse(shellPaths.begin(), shellPaths.end());
+        const std::wstring list = DoubleNulList(shellPaths);
+        FILEOP_FLAGS flags = settings.confirmDelete ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+        flags = forGood ? flags & ~FOF_ALLOWUNDO : flags | FOF_ALLOWUNDO;
+        SHFILEOPSTRUCTW operation = {};
+        operation.hwnd = owner;
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = list.c_str();
+        operation.fFlags = flags;
+        const int result = ::SHFileOperationW(&operation);
+        wasAborted = operation.fAnyOperationsAborted != FALSE;
+        if (result != 0) TheLog().Write(L"SHFileOperation()エラー = %d (aborted %d)", result, wasAborted ? 1 : 0);
+    }
+    if (!byHandle.empty()) {
+        const bool confirmed = !settings.confirmDelete || AskDeleteForGood(byHandle);
+        for (Target* target : byHandle) {
+            if (!confirmed)
+                target->reason = kDeclined;
+            else if (!ExactFile_CL::DeleteForGood(target->entry->path, target->seen.identity))
+                TheLog().Write(L"削除できません : %s", target->entry->path.c_str());
+        }
+    }
+    // Gone is judged by identity: the ticked file may be gone while its name now finds another.
+    for (Target& target : targets) {
+        if (target.reason != kNone) continue;
+        if (!ExactFile_CL::IsStillThere(target.entry->path, target.seen.identity))
+            target.reason = kGone;
+        else
+            target.reason = target.viaShell && wasAborted ? kDeclined : kNotDeleted;
+    }
+}
+
+std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::vector<GroupTicks>& ticks)
+{
+    std::vector<GroupOutcome> outcomes;
+    CriticalSection_CL::Guard guard(scanner.GroupsLock());
+    std::vector<DuplicateGroup>& groups = scanner.Groups();
+    for (const GroupTicks& group : ticks) {
+        GroupOutcome outcome;
+        outcome.groupIndex = group.groupIndex;
+        for (const Target& target : targets) {
+            if (target.groupIndex != group.groupIndex || target.reason != kGone) continue;
+            outcome.goneRows.push_back(target.row);
+            if (group.groupIndex >= 0 && group.groupIndex < static_cast<int>(groups.size())) {
+                DuplicateGroup& stored = groups[group.groupIndex];
+                stored.erase(std::remove(stored.begin(), stored.end(), target.entry), stored.end());
+            }
+        }
+        std::sort(outcome.goneRows.rbegin(), outcome.goneRows.rend());
+        outcomes.push_back(outcome);
+    }
+    return outcomes;
+}
+
+std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::Run(const std::vector<GroupTicks>& ticks, bool forGood)
+{
+    targets.clear();
+    wasCanceled = false;
+    for (const GroupTicks& group : ticks) {
+        DuplicateGroup members;
+        {
+            CriticalSection_CL::Guard guard(scanner.GroupsLock());
+            const std::vector<DuplicateGroup>& groups = scanner.Groups();
+            if (group.groupIndex < 0 || group.groupIndex >= static_cast<int>(groups.size())) continue;
+            members = groups[group.groupIndex];
+        }
+        LookAtGroup(group, members);
+    }
+    if (!CompareWhereNeeded()) {
+        wasCanceled = !isStopped;
+        for (Target& target : targets)
+            if (target.reason != kGone) target.reason = kDeclined;
+    } else {
+        Delete(forGood);
+    }
+    return TakeOutGone(ticks);
+}
+
+void FileDelete_CL::Stop()
+{
+    isStopped = true;
+    if (comparison) comparison->Cancel();
+}
+
+void FileDelete_CL::ShowResult() const
+{
+    if (isStopped) {
+        TheLog().Write(L"削除の途中でウィンドウが閉じられました");
+        return;
+    }
+    if (wasCanceled) {
+        ::MessageBoxW(owner, L"削除前の比較をキャンセルしたため、ファイルは削除していません。", kResultTitle, MB_OK);
+        return;
+    }
+    std::wstring text;
+    bool anyNotDeleted = false;
+    for (int reason = kDiffers; reason < kReasonCount; ++reason) {
+        std::wstring names;
+        for (const Target& target : targets) {
+            if (target.reason != static_cast<Reason>(reason)) continue;
+            anyNotDeleted |= reason == kNotDeleted;
+            names += L"\r\n" + GetFileNamePart(target.entry->path);
+        }
+        if (names.empty() || reason == kNotDeleted) continue;
+        if (!text.empty()) text += L"\r\n\r\n";
+        text += ReasonText(static_cast<Reason>(reason)) + names;
+    }
+    // Files the shell or the platform would not delete (in use, no access) come last.
+    if (anyNotDeleted) text += (text.empty() ? L"" : L"\r\n\r\n") + std::wstring(kNotDeletedText);
+    if (!text.empty()) ::MessageBoxW(owner, text.c_str(), kResultTitle, MB_OK | MB_ICONWARNING);
+    ::MessageBeep(MB_ICONASTERISK);
+}

@@ -1,0 +1,94 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/ExactFile_CL.h"
+#include "ui/main/AllCompare_CL.h"
+
+class ApplicationData_CL;
+class FirstFileCompare_CL;
+
+// The deletion of ticked files of one or more duplicate groups, with one progress dialog
+// and one result message for all of them. It deletes exactly the files the user ticked and
+// never the last copy of some content:
+// - every file is judged by its identity (file index, size, write time) as the search saw
+//   it, at the moment of deletion; a ticked file replaced or changed since, or whose file
+//   that stays is missing or changed, is compared again or kept;
+// - "compared to the end" counts only where both the ticked file and the file that stays
+//   were compared to the end with the group's first file (or one of them is that file);
+// - the shell gets a path only when that path reaches the very file; where none does (a
+//   name ending in a dot or a space, an 8.3 form that names another file) a delete for
+//   good goes through a handle checked for the file's identity, and the recycle bin is
+//   not used: the file is kept and named;
+// - what is gone is judged by identity, not by whether the name still finds some file.
+class FileDelete_CL {
+public:
+    // One group's part: its ticked rows, and the row whose file stays (-1 when the user
+    // confirmed that none does).
+    struct GroupTicks {
+        int groupIndex = -1;
+        std::vector<int> tickedRows;
+        int keptRow = -1;
+    };
+    // The rows (of the groups as they were) whose files are gone now, last row first. Their
+    // entries are already taken out of the scanner's groups; groups left empty stay.
+    struct GroupOutcome {
+        int groupIndex = -1;
+        std::vector<int> goneRows;
+    };
+
+    // `view` shows the rows of the group `viewedGroup` while they are compared.
+    FileDelete_CL(HWND owner, FirstFileCompare_CL& scanner, const ApplicationData_CL& settings, AllCompare_CL::RowView& view,
+                  int viewedGroup);
+
+    std::vector<GroupOutcome> Run(const std::vector<GroupTicks>& ticks, bool forGood);
+    // The one "削除結果" message (none when everything ticked is gone), and the beep.
+    void ShowResult() const;
+    // The window closes: what has not started will not (a comparison under way is cancelled).
+    void Stop();
+
+    // The paths as the shell's source list, each ended by a NUL, the list by one more.
+    static std::wstring DoubleNulList(const std::vector<std::wstring>& paths);
+    // Of the checked paths, those that may be deleted: one path per file, and none that
+    // names the same file as a path that stays (another spelling of it would take the kept
+    // copy with it; another hard link to it would free nothing).
+    static std::vector<std::wstring> PathsSafeToDelete(const std::vector<std::wstring>& checked,
+                                                       const std::vector<std::wstring>& kept);
+
+private:
+    enum Reason { kNone, kGone, kDiffers, kChanged, kReplaced, kKeptMissing, kCannotCheck, kSameFileAsKept,
+                  kNoExactName, kDeclined, kNotDeleted, kReasonCount };
+    struct Target {
+        int groupIndex = -1;
+        int row = -1;
+        CompareFileEntry* entry = nullptr;
+        ExactFile_CL::State seen;
+        CompareFileEntry* kept = nullptr;
+        ExactFile_CL::State keptSeen;
+        bool isKeptGroupBase = false;
+        bool needsComparing = false;
+        bool viaShell = false;
+        Reason reason = kNone;
+    };
+
+    void LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& members);
+    // False when the comparisons were cancelled.
+    bool CompareWhereNeeded();
+    void Delete(bool forGood);
+    bool AskDeleteForGood(const std::vector<Target*>& forGood) const;
+    // Why a ticked file stayed, as the result message says it (before the files' names).
+    static const wchar_t* ReasonText(Reason reason);
+    std::vector<GroupOutcome> TakeOutGone(const std::vector<GroupTicks>& ticks);
+
+    HWND owner;
+    FirstFileCompare_CL& scanner;
+    const ApplicationData_CL& settings;
+    AllCompare_CL::RowView& view;
+    int viewedGroup;
+    std::vector<Target> targets;
+    AllCompare_CL* comparison = nullptr;  // while the comparisons run
+    bool isStopped = false;
+    bool wasCanceled = false;
+};
