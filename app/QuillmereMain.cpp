@@ -10,6 +10,7 @@
 
 #include "core/ApplicationData_CL.h"
 #include "core/UniqueHandle.h"
+#include "core/Version.h"
 #include "core/Inifile_CL.h"
 #include "ui/main/MainWindow_CL.h"
 #include "update/UpdateCheck_CL.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-constexpr wchar_t kVersion[] = L"1.0.8";
 constexpr wchar_t kInstanceMutexName[] = L"Quillmere-{6B0E3C52-8F1D-4E7A-9C35-2A4D71F0B8E9}";
 
 // COM for the main thread; uninitialised only if it was initialised.
@@ -109,7 +109,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         if (HWND window = mainWindow->Create()) {
             if (settings.noUpdateNotice == 0) {
                 UpdateCheck_CL update(TheIniFile(), &window);
-                update.Check(L"Quillmereのアップデート。", kVersion, window);
+                update.Check(L"Quillmereのアップデート。", kProgramVersion, window);
             }
             exitCode = RunMessageLoop();
         }

@@ -6,6 +6,7 @@
 #include "core/ApplicationData_CL.h"
 #include "core/Inifile_CL.h"
 #include "core/OpenAddress.h"
+#include "core/Version.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/CheckBox_CL.h"
 #include "ui/toolkit/GroupBox_CL.h"
@@ -22,7 +23,8 @@ void PropAppVersion_CL::Build(HWND window)
     HANDLE icon = ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(107), IMAGE_ICON, 32, 32, LR_SHARED | LR_DEFAULTSIZE);
     ::SendMessageW(iconButton->GetHwnd(), BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
     std::vector<ControlBase_CL*> rows = {iconButton};
-    for (const wchar_t* text : {L"Version : 1.0.8", L"　", L"サポートサイトへ"})
+    const std::wstring versionText = std::wstring(L"Version : ") + kProgramVersion;
+    for (const wchar_t* text : {versionText.c_str(), L"　", L"サポートサイトへ"})
         rows.push_back(factory.GetControl<StaticText_CL>(factory.AddStaticText(window, text, 0, 0)));
     supportButton = factory.GetControl<Button_CL>(factory.AddButton(window, L"　　サポートサイトへ　　", 0, 0));
     rows.push_back(supportButton);
