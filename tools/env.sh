@@ -3,7 +3,7 @@
 
 BUILD="$ROOT/build"
 PACKAGES="g++-mingw-w64-x86-64-posix cmake make wine wine64 fonts-wine xvfb x11-utils xdotool imagemagick
-  fonts-noto-cjk ffmpeg googletest locales
+  fonts-noto-cjk ffmpeg googletest locales python3 wixl msitools
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav"
 
@@ -87,10 +87,10 @@ japanese_locale() {
   export LANG=ja_JP.UTF-8
 }
 
-# The test prefix on a display, with one Wine server for the whole run (each program then
-# starts in milliseconds), ended with the script.
-start_test_prefix() {
-  wine_env test "$BUILD/test-home"
+# start_prefix NAME HOME_DIR: that prefix on a display, with one Wine server for the whole run
+# (each program then starts in milliseconds), ended with the script.
+start_prefix() {
+  wine_env "$1" "$2"
   ensure_display
   prepare_prefix
   trap 'wineserver -k >/dev/null 2>&1 || true; [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
@@ -101,6 +101,10 @@ start_test_prefix() {
   # test stayed "running" to the end of the run). Started here, they hold nothing.
   wine rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 </dev/null || true
   wine net start rpcss >/dev/null 2>&1 </dev/null || true
+}
+
+start_test_prefix() {
+  start_prefix test "$BUILD/test-home"
 }
 
 # For the benchmarks: packages, a build and the test prefix.

@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+#include "support/GuiTestSupport.h"
+
 namespace {
 
 const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
@@ -61,11 +63,12 @@ std::wstring BinFolder()
 
 bool RemoteProgram::Start(const std::wstring& exe, const std::wstring& arguments)
 {
-    std::wstring command = L"\"" + BinFolder() + L"\\" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    const std::wstring path = exe.find(L'\\') == std::wstring::npos ? BinFolder() + L"\\" + exe : exe;
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\'));
+    std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, BinFolder().c_str(), &startup,
-                          &info))
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info))
         return false;
     process.Reset(info.hProcess);
     KernelHandle thread(info.hThread);
@@ -219,4 +222,21 @@ DocumentsRedirect::~DocumentsRedirect()
         WriteValue(kShellFoldersKey, oldShellFolder, REG_SZ);
     else
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFoldersKey, L"Personal");
+}
+
+void Click(HWND window, int buttonId)
+{
+    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(window, buttonId)));
+}
+
+std::wstring TakeNotice(RemoteProgram& program, const std::wstring& screenshot)
+{
+    HWND box = program.WaitForWindow(L"#32770", L"お知らせ", 60000);
+    if (!box) return L"(no notice)";
+    std::wstring text = RemoteProgram::MessageText(box);
+    if (!screenshot.empty()) TakeScreenshot(screenshot);
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 200 && ::IsWindow(box); ++i) ::Sleep(10);
+    return text;
 }

@@ -10,7 +10,8 @@
 // found by class and identifier, its list views read through memory in its process.
 class RemoteProgram {
 public:
-    // Starts build/bin/<exe> with the arguments (already quoted as needed).
+    // Starts build/bin/<exe>, or the program at a full path, in its own folder with the
+    // arguments (already quoted as needed).
     bool Start(const std::wstring& exe, const std::wstring& arguments);
     ~RemoteProgram();
 
@@ -65,3 +66,9 @@ private:
 };
 
 std::wstring BinFolder();
+
+// Posts a button's click to the window that holds it.
+void Click(HWND window, int buttonId);
+// Waits for the program's notice box ("お知らせ"), returns its text and dismisses it; with a
+// name, a screenshot is taken of it first.
+std::wstring TakeNotice(RemoteProgram& program, const std::wstring& screenshot = L"");

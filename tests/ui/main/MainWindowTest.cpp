@@ -40,24 +40,6 @@ struct Fixture {
     DocumentsRedirect redirect;
 };
 
-void Click(HWND mainWindow, int buttonId)
-{
-    ::PostMessageW(mainWindow, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(mainWindow, buttonId)));
-}
-
-// Waits for the notice box, returns its text and dismisses it.
-std::wstring TakeNotice(RemoteProgram& program, const std::wstring& screenshot = L"")
-{
-    HWND box = program.WaitForWindow(L"#32770", L"お知らせ", 60000);
-    if (!box) return L"(no notice)";
-    std::wstring text = RemoteProgram::MessageText(box);
-    if (!screenshot.empty()) TakeScreenshot(screenshot);
-    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-    for (int i = 0; i < 200 && ::IsWindow(box); ++i) ::Sleep(10);
-    return text;
-}
-
 std::multiset<Row> GroupRows(const RemoteProgram& program, HWND mainWindow)
 {
     HWND list = ::GetDlgItem(mainWindow, kGroupList);
