@@ -2,6 +2,7 @@
 // benchmarks, on the same engine as the program.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,7 +18,9 @@
 #include "core/GdiPlus.h"
 #include "core/TextFormat.h"
 #include "engine/CompareTarget.h"
+#include "decode/SimilarMovieSearch_CL.h"
 #include "engine/DigestCache_CL.h"
+#include "engine/SimilarMatcher_CL.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "engine/ListFile.h"
 
@@ -30,12 +33,16 @@ constexpr int kExitUnreadable = 3;
 
 const wchar_t kUsage[] =
     L"usage:\n"
-    L"  quillmere-cli find [--all-files] [--json] [--no-cache] [--list FILE] [FOLDER ...]\n"
+    L"  quillmere-cli find [--all-files] [--json] [--no-cache] [--similar [--threshold N]] [--list FILE] [FOLDER ...]\n"
     L"      Walks the folders (or takes the files named in FILE, one per line) and prints the\n"
     L"      groups of files whose size and first 2 MiB are equal. Without --all-files only the\n"
     L"      extensions enabled in the user's Quillmere settings are compared. The digests read\n"
     L"      are kept in Documents\\Quillmere\\digests.cache for the next search (as the program\n"
-    L"      does); --no-cache neither reads nor writes it.\n"
+    L"      does); --no-cache neither reads nor writes it. --similar also lists, after the exact\n"
+    L"      groups, the movies that are the same movie in another encoding (re-encoded, resized,\n"
+    L"      re-wrapped or cut by a few seconds), each with its similarity to the group's first\n"
+    L"      file; --threshold N (1..100, default 70) is the least similarity in percent. Their\n"
+    L"      fingerprints are kept in Documents\\Quillmere\\fingerprints.cache.\n"
     L"  quillmere-cli compare FILE_A FILE_B\n"
     L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ\n"
     L"      or one of them changed while it was compared (printed as \"changed\").\n"
@@ -121,7 +128,8 @@ void PrintGroupsAsText(const std::vector<DuplicateGroup>& groups)
     Print(STD_OUTPUT_HANDLE, out);
 }
 
-void PrintGroupsAsJson(const std::vector<DuplicateGroup>& groups)
+// `similar`: the members that --similar adds after the groups, or empty.
+void PrintGroupsAsJson(const std::vector<DuplicateGroup>& groups, const std::wstring& similar)
 {
     std::wstring out = L"{\"groups\":[";
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -134,8 +142,90 @@ void PrintGroupsAsJson(const std::vector<DuplicateGroup>& groups)
         }
         out += L"]}";
     }
-    out += L"]}\n";
+    out += L"]" + similar + L"}\n";
     Print(STD_OUTPUT_HANDLE, out);
+}
+
+// What the user weighs to keep the best copy: frame size, length and bit rate.
+std::wstring MovieTraits(const CompareFileEntry& file, const MovieFingerprint& print)
+{
+    return std::to_wstring(print.width) + L"x" + std::to_wstring(print.height) + L", " +
+           FormatMovieLength(print.duration) + L", " + FormatBitRate(file.size, print.duration);
+}
+
+std::wstring SimilarAsText(const SimilarMovieSearch_CL::Outcome& outcome, const SimilarMovieSearch_CL& search,
+                           const std::vector<CompareFileEntry*>& movies)
+{
+    auto printOf = [&](const CompareFileEntry* file) -> const MovieFingerprint& {
+        return search.Fingerprints()[std::find(movies.begin(), movies.end(), file) - movies.begin()];
+    };
+    std::wstring out;
+    for (size_t g = 0; g < outcome.groups.size(); ++g) {
+        const SimilarGroup& group = outcome.groups[g];
+        out += L"similar group " + std::to_wstring(g + 1) + L": " + std::to_wstring(group.files.size()) + L" files\n";
+        for (size_t f = 0; f < group.files.size(); ++f)
+            out += L"  " + std::to_wstring(group.scores[f]) + L"%  " + group.files[f]->path + L"  (" +
+                   MovieTraits(*group.files[f], printOf(group.files[f])) + L")\n";
+    }
+    out += std::to_wstring(outcome.groups.size()) + L" similar groups (" + std::to_wstring(outcome.movies) +
+           L" movies, " + std::to_wstring(outcome.undecodable) + L" could not be decoded)\n";
+    return out;
+}
+
+std::wstring SimilarAsJson(const SimilarMovieSearch_CL::Outcome& outcome, const SimilarMovieSearch_CL& search,
+                           const std::vector<CompareFileEntry*>& movies)
+{
+    std::wstring out = L",\"similarGroups\":[";
+    for (size_t g = 0; g < outcome.groups.size(); ++g) {
+        const SimilarGroup& group = outcome.groups[g];
+        out += g ? L",{\"files\":[" : L"{\"files\":[";
+        for (size_t f = 0; f < group.files.size(); ++f) {
+            const MovieFingerprint& print =
+                search.Fingerprints()[std::find(movies.begin(), movies.end(), group.files[f]) - movies.begin()];
+            out += (f ? L",{\"path\":" : L"{\"path\":") + JsonString(group.files[f]->path) +
+                   L",\"similarity\":" + std::to_wstring(group.scores[f]) + L",\"size\":" +
+                   std::to_wstring(group.files[f]->size) + L",\"width\":" + std::to_wstring(print.width) +
+                   L",\"height\":" + std::to_wstring(print.height) + L",\"duration\":" +
+                   std::to_wstring(print.duration) + L"}";
+        }
+        out += L"]}";
+    }
+    return out + L"],\"movies\":" + std::to_wstring(outcome.movies) + L",\"undecodable\":" +
+           std::to_wstring(outcome.undecodable);
+}
+
+bool IsMovie(const CompareFileEntry& file)
+{
+    ExtEntry found;
+    return TheApplicationData().movieExtInfo.Find(GetExtension(file.path), found) && found.isEnabled;
+}
+
+// The similar part of a search: COM and GDI+ for the decoding, the fingerprint cache beside
+// the digest cache (unless `cachePath` is empty). Returns what to print after the groups.
+std::wstring FindSimilar(FirstFileCompare_CL& scanner, int threshold, const std::wstring& cachePath, bool json)
+{
+    std::vector<CompareFileEntry*> movies;
+    for (CompareFileEntry& file : scanner.Files())
+        if (IsMovie(file)) movies.push_back(&file);
+    const HRESULT com = ::CoInitialize(nullptr);
+    Gdiplus::GdiplusStartupInput startup;
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &startup, nullptr);
+    FingerprintCache_CL cache;
+    if (!cachePath.empty()) cache.Load(cachePath);
+    SimilarMovieSearch_CL search;
+    const bool showProgress = IsConsole(::GetStdHandle(STD_ERROR_HANDLE));
+    if (showProgress)
+        search.onProgress = [](int done, int total) {
+            Print(STD_ERROR_HANDLE, L"\r" + std::to_wstring(done) + L"/" + std::to_wstring(total) + L"   ");
+        };
+    const SimilarMovieSearch_CL::Outcome outcome =
+        search.Run(movies, scanner.Groups(), threshold, cachePath.empty() ? nullptr : &cache, nullptr);
+    if (!cachePath.empty()) cache.Save(cachePath);
+    std::wstring out = json ? SimilarAsJson(outcome, search, movies) : SimilarAsText(outcome, search, movies);
+    Gdiplus::GdiplusShutdown(token);
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return out;
 }
 
 int Usage(const std::wstring& problem)
@@ -147,7 +237,9 @@ int Usage(const std::wstring& problem)
 
 int RunFind(const std::vector<std::wstring>& args)
 {
-    bool allFiles = false, json = false, useCache = true;
+    bool allFiles = false, json = false, useCache = true, similar = false;
+    int threshold = SimilarMatcher_CL::kDefaultThreshold;
+    bool thresholdGiven = false;
     std::wstring listFile;
     std::vector<std::wstring> folders;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -157,6 +249,15 @@ int RunFind(const std::vector<std::wstring>& args)
             json = true;
         } else if (args[i] == L"--no-cache") {
             useCache = false;
+        } else if (args[i] == L"--similar") {
+            similar = true;
+        } else if (args[i] == L"--threshold") {
+            if (++i == args.size()) return Usage(L"--threshold needs a number");
+            wchar_t* end = nullptr;
+            const long value = wcstol(args[i].c_str(), &end, 10);
+            if (args[i].empty() || *end || value < 1 || value > 100) return Usage(L"--threshold takes 1 to 100");
+            threshold = static_cast<int>(value);
+            thresholdGiven = true;
         } else if (args[i] == L"--list") {
             if (++i == args.size()) return Usage(L"--list needs a file");
             listFile = args[i];
@@ -166,6 +267,7 @@ int RunFind(const std::vector<std::wstring>& args)
             folders.push_back(args[i]);
         }
     }
+    if (thresholdGiven && !similar) return Usage(L"--threshold goes with --similar");
     if (!listFile.empty() && !folders.empty()) return Usage(L"give folders or --list, not both");
     if (listFile.empty() && folders.empty()) return Usage(L"no folder given");
     if (!listFile.empty() && ::GetFileAttributesW(listFile.c_str()) == INVALID_FILE_ATTRIBUTES)
@@ -175,7 +277,7 @@ int RunFind(const std::vector<std::wstring>& args)
     for (const std::wstring& folder : folders)
         if (!IsFolder(folder)) return Unreadable(L"no such folder: " + folder);
 
-    if (!allFiles) TheApplicationData().Load();
+    if (!allFiles || similar) TheApplicationData().Load();
     CliScanner scanner(allFiles, IsConsole(::GetStdHandle(STD_ERROR_HANDLE)));
     scanner.SetEndPause(0);
     if (!listFile.empty()) {
@@ -185,9 +287,9 @@ int RunFind(const std::vector<std::wstring>& args)
     }
     // Asked only when needed: finding Documents starts the shell, a tenth of a second cold.
     DigestCache_CL cache;
-    std::wstring cachePath;
+    std::wstring cachePath, cacheFolder;
     if (useCache) {
-        const std::wstring cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
+        cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
         ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
         cachePath = cacheFolder + L"\\digests.cache";
         cache.Load(cachePath);
@@ -196,10 +298,14 @@ int RunFind(const std::vector<std::wstring>& args)
     scanner.FindDuplicates(nullptr);
     scanner.SetDigestCache(nullptr);
     if (useCache) cache.Save(cachePath);
-    if (json)
-        PrintGroupsAsJson(scanner.Groups());
-    else
+    const std::wstring similarGroups =
+        similar ? FindSimilar(scanner, threshold, useCache ? cacheFolder + L"\\fingerprints.cache" : L"", json) : L"";
+    if (json) {
+        PrintGroupsAsJson(scanner.Groups(), similarGroups);
+    } else {
         PrintGroupsAsText(scanner.Groups());
+        if (similar) Print(STD_OUTPUT_HANDLE, similarGroups);
+    }
     return kExitOk;
 }
 

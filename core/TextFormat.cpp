@@ -1,5 +1,7 @@
 #include "core/TextFormat.h"
 
+#include <cwchar>
+
 std::wstring FormatWithThousands(uint64_t value)
 {
     std::wstring digits = std::to_wstring(value);
@@ -38,4 +40,22 @@ std::wstring JsonString(const std::wstring& text)
         }
     }
     return out + L"\"";
+}
+
+std::wstring FormatMovieLength(int64_t duration)
+{
+    const int64_t seconds = duration > 0 ? duration / 10000000 : 0;
+    wchar_t text[32];
+    if (seconds >= 3600)
+        swprintf(text, 32, L"%I64d:%02I64d:%02I64d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    else
+        swprintf(text, 32, L"%I64d:%02I64d", seconds / 60, seconds % 60);
+    return text;
+}
+
+std::wstring FormatBitRate(uint64_t size, int64_t duration)
+{
+    if (duration <= 0) return std::wstring();
+    const uint64_t kilobits = static_cast<uint64_t>(double(size) * 8 / 1000 / (double(duration) / 10000000) + 0.5);
+    return FormatWithThousands(kilobits) + L" kbps";
 }

@@ -35,6 +35,11 @@ int DShowMovieFrameDecode_CL::RequestMovieFrames(const std::wstring& moviePath, 
     return decodeThread ? decodeThread->ASyncMovieFileDecodeRequest(this, moviePath, frameTimes, requestKey, toFront) : -1;
 }
 
+HANDLE DShowMovieFrameDecode_CL::GetCancelEvent() const
+{
+    return decodeThread ? decodeThread->GetCancelEvent() : cancelEvent;
+}
+
 void DShowMovieFrameDecode_CL::CancelAllRequests()
 {
     if (decodeThread) decodeThread->ASyncCancelDecodeAllFrame(this);
@@ -45,7 +50,7 @@ HRESULT DShowMovieFrameDecode_CL::OpenMovie(const std::wstring& moviePath)
     Finalize();
     hasStalled = false;
     if (helper.Initialize(MEDIASUBTYPE_YUY2) != S_OK) return E_FAIL;
-    HANDLE cancel = decodeThread ? decodeThread->GetCancelEvent() : nullptr;
+    HANDLE cancel = GetCancelEvent();
     HRESULT rendered = helper.RenderFile(ShellPathForm(moviePath), cancel, renderWaitMs);
     if (rendered == E_ABORT) {
         TheLog().Write(L"グラフ構築中断(%s)", moviePath.c_str());
@@ -120,7 +125,7 @@ DShowMovieFrameDecode_CL::FrameWait DShowMovieFrameDecode_CL::WaitForFrame(HANDL
 {
     HANDLE events[3] = {frameEvent.Get(), endOfStream, nullptr};
     DWORD count = 2;
-    if (decodeThread) events[count++] = decodeThread->GetCancelEvent();
+    if (HANDLE cancel = GetCancelEvent()) events[count++] = cancel;
     switch (::WaitForMultipleObjects(count, events, FALSE, kFrameWaitMs)) {
     case WAIT_OBJECT_0:
         return FrameWait::kSample;

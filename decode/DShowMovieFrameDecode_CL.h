@@ -41,6 +41,9 @@ public:
 
     HRESULT OpenMovie(const std::wstring& moviePath);
     void SetRenderWait(DWORD milliseconds) { renderWaitMs = milliseconds; }
+    // For a decoder used without the decode thread: an event that, once set, ends the graph
+    // building and the wait for a frame as the thread's cancel does. Not owned.
+    void SetCancelEvent(HANDLE event) { cancelEvent = event; }
     int64_t GetMovieDuration(const GUID& format);
     // The frame at `time` (100 ns); null when it cannot be had (after three seeks whose
     // frame never came, at the end of the stream, or on a cancel). The caller owns it.
@@ -67,6 +70,7 @@ private:
     enum class FrameWait { kSample, kEndOfStream, kCanceled, kTimeout };
     // Waits for the captured sample, the end of the stream or a cancel of the decode thread.
     FrameWait WaitForFrame(HANDLE endOfStream);
+    HANDLE GetCancelEvent() const;
 
     DShowMovieHelper_CL helper;
     FrameDecodeSampleGrabberCB callback{*this};
@@ -79,4 +83,5 @@ private:
     KernelHandle frameEvent;
     bool hasStalled = false;
     DWORD renderWaitMs = kRenderWaitMs;
+    HANDLE cancelEvent = nullptr;
 };

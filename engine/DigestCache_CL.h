@@ -22,7 +22,6 @@ public:
     static constexpr uint32_t kVersion = 3;
     static constexpr uint32_t kKeptSearches = 8;        // entries unseen for longer are dropped
     static constexpr size_t kMostEntries = 4000000;     // and never more than this many
-    static constexpr uint64_t kLargestFile = 1ull << 30;
 
     struct Digests {
         uint64_t prefix = 0;

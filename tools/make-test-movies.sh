@@ -5,7 +5,7 @@
 set -euo pipefail
 out="$1"
 mkdir -p "$out"
-[ -f "$out/.complete-3" ] && exit 0
+[ -f "$out/.complete-4" ] && exit 0
 picture="nullsrc=s=160x120:r=25:d=8,geq=lum='16+28*floor(T)':cb=128:cr=128,format=yuv420p"
 sound="sine=frequency=440:sample_rate=44100:duration=8"
 make() { ffmpeg -loglevel error -y -f lavfi -i "$picture" "$@"; }
@@ -35,4 +35,31 @@ for size in 853x480 321x241; do
   ffmpeg -loglevel error -y -f lavfi -i "smptehdbars=s=$size:r=25:d=4" -c:v libx264 -g 25 -pix_fmt yuv444p "$out/bars$size.mp4"
   ffmpeg -loglevel error -y -ss 2 -i "$out/bars$size.mp4" -frames:v 1 "$out/bars$size.png"
 done
-touch "$out/.complete-3"
+# One movie of five 3 s scenes in three encodings (H.264 .mp4; MPEG-4 Part 2 .avi at a
+# smaller size of the same aspect; VP9 .webm with its first 2 s cut), and another movie of
+# the same length and kind of pictures.
+scenes() {  # five lavfi sources, 3 s each, one after another
+  local inputs=() chain="" i=0
+  for source in "$@"; do
+    inputs+=(-f lavfi -i "$source")
+    chain+="[$i:v]trim=0:3,setpts=PTS-STARTPTS,scale=320:180,format=yuv420p[s$i];"
+    i=$((i + 1))
+  done
+  printf '%s\n' "${inputs[@]}" > "$out/.inputs"
+  echo "${chain}[s0][s1][s2][s3][s4]concat=n=5:v=1[v]"
+}
+# Pictures that hold still or move slowly within a scene, as filmed scenes do.
+ours=("testsrc2=s=320x180:r=25" "smptehdbars=s=320x180:r=25,drawbox=x=t*40:y=60:w=60:h=60:c=yellow:t=fill"
+      "gradients=s=320x180:r=25:seed=4:speed=0.01" "rgbtestsrc=s=320x180:r=25,hue=h=t*20"
+      "sierpinski=s=320x180:r=25:seed=5:jump=1")
+theirs=("sierpinski=s=320x180:r=25:seed=9:type=triangle:jump=1" "yuvtestsrc=s=320x180:r=25,hue=h=90"
+        "gradients=s=320x180:r=25:seed=8:speed=0.01:c0=red:c1=blue"
+        "pal75bars=s=320x180:r=25,drawbox=x=200-t*40:y=20:w=50:h=90:c=cyan:t=fill" "testsrc=s=320x180:r=25")
+mapfile -t < <(scenes "${ours[@]}"; cat "$out/.inputs") lines
+ffmpeg -loglevel error -y "${lines[@]:1}" -filter_complex "${lines[0]}" -map "[v]" -c:v libx264 -preset veryfast "$out/scenes.mp4"
+mapfile -t < <(scenes "${theirs[@]}"; cat "$out/.inputs") lines
+ffmpeg -loglevel error -y "${lines[@]:1}" -filter_complex "${lines[0]}" -map "[v]" -c:v libx264 -preset veryfast "$out/other.mp4"
+rm "$out/.inputs"
+ffmpeg -loglevel error -y -i "$out/scenes.mp4" -vf scale=224:126 -c:v mpeg4 -q:v 6 "$out/scenes-small.avi"
+ffmpeg -loglevel error -y -ss 2 -i "$out/scenes.mp4" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k "$out/scenes-cut.webm"
+touch "$out/.complete-4"

@@ -1,0 +1,210 @@
+// Fingerprints taken through the preview's decoding, on one movie in three encodings made
+// by ffmpeg for the test run (tools/make-test-movies.sh) and another movie beside them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "core/GdiPlus.h"
+#include "decode/DShowMovieFingerprint_CL.h"
+#include "decode/SimilarMovieSearch_CL.h"
+#include "engine/FirstFileCompare_CL.h"
+#include "engine/SimilarMatcher_CL.h"
+#include "support/CliRunner.h"
+#include "support/RemoteProgram.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+constexpr int64_t kSecond = 10000000;
+
+std::wstring TestMovie(const wchar_t* name)
+{
+    std::wstring bin = BinFolder();
+    return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\" + name;
+}
+
+struct ComAndGdiPlus {
+    ComAndGdiPlus()
+    {
+        ::CoInitialize(nullptr);
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&token, &input, nullptr);
+    }
+    ~ComAndGdiPlus()
+    {
+        Gdiplus::GdiplusShutdown(token);
+        ::CoUninitialize();
+    }
+    ULONG_PTR token = 0;
+};
+
+// One search's similar part over the folder, as the program runs it after the exact search.
+struct Search {
+    FirstFileCompare_CL scanner;
+    SimilarMovieSearch_CL similar;
+    SimilarMovieSearch_CL::Outcome outcome;
+
+    Search(const std::wstring& folder, FingerprintCache_CL* cache, const volatile LONG* cancel = nullptr)
+    {
+        scanner.SetEndPause(0);
+        scanner.ScanFolder(folder, nullptr);
+        scanner.FindDuplicates(nullptr);
+        std::vector<CompareFileEntry*> movies;
+        for (CompareFileEntry& file : scanner.Files()) movies.push_back(&file);
+        outcome = similar.Run(movies, scanner.Groups(), SimilarMatcher_CL::kDefaultThreshold, cache, cancel);
+    }
+    // Each similar group as "name score" lines, for comparing two searches.
+    std::vector<std::wstring> Groups() const
+    {
+        std::vector<std::wstring> lines;
+        for (const SimilarGroup& group : outcome.groups) {
+            std::wstring line;
+            for (size_t f = 0; f < group.files.size(); ++f)
+                line += GetName(group.files[f]->path) + L" " + std::to_wstring(group.scores[f]) + L"; ";
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    static std::wstring GetName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+};
+
+void SetWriteTime(const std::wstring& path, uint64_t time)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME when = {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    ::SetFileTime(file, nullptr, nullptr, &when);
+    ::CloseHandle(file);
+}
+
+}  // namespace
+
+TEST(SimilarMovies, ReencodedResizedAndCutCopiesAreFoundAndTheCacheChangesNothing)
+{
+    ComAndGdiPlus environment;
+    TestFolder folder;
+    for (const wchar_t* name : {L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"other.mp4", L"broken.avi"})
+        ASSERT_TRUE(::CopyFileW(TestMovie(name).c_str(), (folder / name).c_str(), FALSE)) << name;
+    ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (folder / L"scenes-copy.mp4").c_str(), FALSE));
+    TestFolder documents;
+    const std::wstring cachePath = documents / L"fingerprints.cache";
+
+    FingerprintCache_CL cache;
+    Search first(folder.Path(), &cache);
+    EXPECT_EQ(first.outcome.movies, 6);
+    EXPECT_EQ(first.outcome.decoded, 6);
+    EXPECT_EQ(first.outcome.undecodable, 1) << "broken.avi";
+    ASSERT_EQ(first.outcome.groups.size(), 1u);
+    const SimilarGroup& group = first.outcome.groups[0];
+    std::vector<std::wstring> names;
+    for (CompareFileEntry* file : group.files) names.push_back(Search::GetName(file->path));
+    // The exact copy stays in its exact group: only one of the two .mp4 takes part.
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_TRUE(names[0] == L"scenes.mp4" || names[0] == L"scenes-copy.mp4") << names[0];
+    std::sort(names.begin() + 1, names.end());
+    EXPECT_EQ(names[1], L"scenes-cut.webm");
+    EXPECT_EQ(names[2], L"scenes-small.avi");
+    for (int score : group.scores) EXPECT_GE(score, SimilarMatcher_CL::kDefaultThreshold);
+
+    // What the pane shows beside them: frame size and length.
+    for (size_t i = 0; i < first.scanner.Files().size(); ++i) {
+        const std::wstring name = Search::GetName(first.scanner.Files()[i].path);
+        const MovieFingerprint& print = first.similar.Fingerprints()[i];
+        if (name == L"scenes-small.avi") {
+            EXPECT_EQ(print.width, 224);
+            EXPECT_EQ(print.height, 126);
+        }
+        if (name == L"scenes-cut.webm") {
+            EXPECT_NEAR(double(print.duration), 13.0 * kSecond, kSecond / 4.0);
+        }
+        if (name == L"scenes.mp4") {
+            EXPECT_EQ(print.width, 320);
+            EXPECT_NEAR(double(print.duration), 15.0 * kSecond, kSecond / 4.0);
+            EXPECT_EQ(print.frames.size(), size_t(MovieFingerprint::kFrameCount));
+        }
+        if (name == L"broken.avi") {
+            EXPECT_FALSE(print.isDecodable);
+        }
+    }
+    ASSERT_TRUE(cache.Save(cachePath));
+
+    // Unchanged movies are never decoded again (the broken one neither), with the same result.
+    FingerprintCache_CL loaded;
+    ASSERT_TRUE(loaded.Load(cachePath));
+    Search again(folder.Path(), &loaded);
+    EXPECT_EQ(again.outcome.decoded, 0);
+    EXPECT_EQ(again.outcome.undecodable, 1);
+    EXPECT_EQ(again.Groups(), first.Groups());
+    // A movie written since is decoded afresh; the others still come from the cache.
+    SetWriteTime(folder / L"scenes-small.avi", 132000000000000000ull);
+    Search touched(folder.Path(), &loaded);
+    EXPECT_EQ(touched.outcome.decoded, 1);
+    EXPECT_EQ(touched.Groups(), first.Groups());
+
+    // A damaged cache is no cache: everything decoded again, the same groups.
+    std::vector<uint8_t> bytes = ReadFileBytes(cachePath);
+    bytes[bytes.size() / 2] ^= 0x40;
+    WriteFileBytes(cachePath, bytes);
+    FingerprintCache_CL damaged;
+    EXPECT_FALSE(damaged.Load(cachePath));
+    Search fresh(folder.Path(), &damaged);
+    EXPECT_EQ(fresh.outcome.decoded, 6);
+    EXPECT_EQ(fresh.Groups(), first.Groups());
+    bytes.resize(bytes.size() - 3);
+    WriteFileBytes(cachePath, bytes);
+    EXPECT_FALSE(FingerprintCache_CL().Load(cachePath));
+
+    // A cancelled search forms no group and keeps nothing half-taken in the cache.
+    FingerprintCache_CL untouched;
+    volatile LONG cancel = 1;
+    Search canceled(folder.Path(), &untouched, &cancel);
+    EXPECT_TRUE(canceled.outcome.canceled);
+    EXPECT_TRUE(canceled.outcome.groups.empty());
+    EXPECT_EQ(untouched.GetCount(), 0u);
+}
+
+TEST(SimilarMovies, DamagedMoviesAreLeftOutQuickly)
+{
+    ComAndGdiPlus environment;
+    DShowMovieFingerprint_CL taker;
+    for (const wchar_t* name : {L"broken.avi", L"half.mkv", L"steps.mp4"}) {
+        const auto start = std::chrono::steady_clock::now();
+        const MovieFingerprint print = taker.Take(TestMovie(name));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << name;
+        // Grey steps say nothing of a movie: decodable, but every frame one colour.
+        if (std::wstring(name) == L"steps.mp4") {
+            EXPECT_TRUE(print.isDecodable);
+            EXPECT_EQ(print.InformativeFrames(), 0);
+        } else {
+            EXPECT_FALSE(print.isDecodable && print.InformativeFrames() > 0) << name;
+        }
+    }
+}
+
+TEST(SimilarMovies, ConsoleToolListsSimilarGroupsOnlyWhenAsked)
+{
+    TestFolder folder;
+    for (const wchar_t* name : {L"scenes.mp4", L"scenes-small.avi", L"other.mp4"})
+        ASSERT_TRUE(::CopyFileW(TestMovie(name).c_str(), (folder / name).c_str(), FALSE)) << name;
+    const std::wstring where = L" \"" + folder.Path() + L"\"";
+    const CliResult plain = RunCli(L"find --json --no-cache" + where);
+    EXPECT_EQ(plain.exitCode, 0u);
+    EXPECT_EQ(plain.out, "{\"groups\":[]}\n");
+
+    const CliResult json = RunCli(L"find --similar --json --no-cache" + where);
+    EXPECT_EQ(json.exitCode, 0u);
+    EXPECT_NE(json.out.find("\"similarGroups\":[{\"files\":[{\"path\":"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("scenes-small.avi\",\"similarity\":"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"width\":224,\"height\":126"), std::string::npos) << json.out;
+    EXPECT_EQ(json.out.find("other.mp4"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"movies\":3,\"undecodable\":0}"), std::string::npos) << json.out;
+
+    const CliResult text = RunCli(L"find --similar --threshold 100 --no-cache" + where);
+    EXPECT_NE(text.out.find("0 similar groups (3 movies, 0 could not be decoded)"), std::string::npos) << text.out;
+    EXPECT_EQ(RunCli(L"find --threshold 50" + where).exitCode, 2u);
+    EXPECT_EQ(RunCli(L"find --similar --threshold 0" + where).exitCode, 2u);
+    EXPECT_EQ(RunCli(L"find --similar --threshold 7x" + where).exitCode, 2u);
+}
