@@ -10,7 +10,12 @@ Each tree also holds near-copies (equal size; different at 100 KiB, at 1 MiB, ju
 2 MiB, or in the last byte), hard links to earlier files and empty files. File contents are
 a 16-byte identity followed by a slice of one random pool, so two different identities
 differ in their first bytes and a copy is written again from its identity (no reading back).
-Usage: make_trees.py DIR {library|movies|small|all} [--seed S]
+Usage: make_trees.py DIR {library|movies|small|all} [--seed S] [--change-every N]
+
+--change-every N rewrites every Nth file of the tree (in path order) in place instead: the
+last byte of its first 2 MiB inverted, same size, write time moved. Files that looked alike
+still do in their first 4 KiB, so a search must compare them again. Run twice, it restores
+the content (the write times stay moved).
 """
 import argparse
 import math
@@ -125,17 +130,38 @@ def small(root, writer, rng):
     build(root, writer, rng, 200000, folders, pick, copies, near=2000, links=500, empties=200)
 
 
+def change_every(root, every):
+    paths = sorted(os.path.join(folder, name) for folder, _, names in os.walk(root) for name in names)
+    changed = 0
+    for path in paths[every - 1::every]:
+        size = os.path.getsize(path)
+        if size == 0:
+            continue
+        at = min(size, 2 * MIB) - 1
+        with open(path, "r+b") as f:
+            f.seek(at)
+            byte = f.read(1)[0]
+            f.seek(at)
+            f.write(bytes([byte ^ 0xFF]))
+        changed += 1
+    print(f"{changed} of {len(paths)} files rewritten in place in {root}")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("dir")
     ap.add_argument("tree", choices=("library", "movies", "small", "all"))
     ap.add_argument("--seed", type=int, default=20261207)
+    ap.add_argument("--change-every", type=int, default=0)
     args = ap.parse_args()
     makers = {"library": library, "movies": movies, "small": small}
     for name, make in makers.items():
         if args.tree not in (name, "all"):
             continue
         root = os.path.join(args.dir, name)
+        if args.change_every:
+            change_every(root, args.change_every)
+            continue
         done = os.path.join(args.dir, f".{name}-complete")
         if os.path.exists(done):
             continue
