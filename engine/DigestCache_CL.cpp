@@ -1,6 +1,7 @@
 #include "engine/DigestCache_CL.h"
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "engine/CacheFile.h"
@@ -8,17 +9,13 @@
 namespace {
 
 constexpr char kMagic[4] = {'Q', 'M', 'D', 'C'};
+constexpr uint32_t kNoPartner = UINT32_MAX;
 
 // Where the folder ends and the name begins (no backslash: all name).
 size_t NameStart(std::wstring_view path)
 {
     const size_t slash = path.rfind(L'\\');
     return slash == std::wstring_view::npos ? 0 : slash + 1;
-}
-
-uint64_t PathHash(std::wstring_view path)
-{
-    return std::hash<std::wstring_view>{}(path);
 }
 
 }  // namespace
@@ -30,6 +27,8 @@ void DigestCache_CL::Clear()
     folderNumbers.clear();
     names.clear();
     generation = 1;
+    lastStamp = 0;
+    loadedFrom.clear();
 }
 
 uint32_t DigestCache_CL::FolderNumber(std::wstring_view folder)
@@ -39,9 +38,9 @@ uint32_t DigestCache_CL::FolderNumber(std::wstring_view folder)
     return found->second;
 }
 
-DigestCache_CL::Entry* DigestCache_CL::FindEntry(std::wstring_view path)
+DigestCache_CL::Entry* DigestCache_CL::FindEntry(std::wstring_view path, uint64_t hash)
 {
-    auto found = entries.find(PathHash(path));
+    auto found = entries.find(hash);
     if (found == entries.end()) return nullptr;
     const size_t nameStart = NameStart(path);
     const Entry& entry = found->second;
@@ -54,18 +53,26 @@ DigestCache_CL::Entry* DigestCache_CL::FindEntry(std::wstring_view path)
 DigestCache_CL::Entry& DigestCache_CL::AddEntry(std::wstring_view path)
 {
     const size_t nameStart = NameStart(path);
-    Entry& entry = entries[PathHash(path)];
+    return AddEntry(PathHash(path), FolderNumber(path.substr(0, nameStart ? nameStart - 1 : 0)), path.substr(nameStart));
+}
+
+DigestCache_CL::Entry& DigestCache_CL::AddEntry(uint64_t hash, uint32_t folder, std::wstring_view name)
+{
+    Entry& entry = entries[hash];
     entry = Entry();
-    entry.folder = FolderNumber(path.substr(0, nameStart ? nameStart - 1 : 0));
+    entry.folder = folder;
     entry.nameAt = static_cast<uint32_t>(names.size());
-    entry.nameLength = static_cast<uint32_t>(path.size() - nameStart);
-    names.append(path.substr(nameStart));
+    entry.nameLength = static_cast<uint32_t>(name.size());
+    names.append(name);
+    entry.stamp = ++lastStamp;
     return entry;
 }
 
 bool DigestCache_CL::Load(const std::wstring& path)
 {
     Clear();
+    // Whatever was at the path is replaced at the next save, unless it loads whole.
+    isChanged = true;
     const std::vector<uint8_t> body = CacheFile::ReadBody(path, kMagic);
     if (body.empty()) return false;
 
@@ -86,36 +93,58 @@ bool DigestCache_CL::Load(const std::wstring& path)
     uint64_t count = 0;
     if (!reader.Get(count) || count > kMostEntries) return fail();
     entries.reserve(static_cast<size_t>(count));
+    // Partners are named by their place in the file; settled once every entry is in.
+    std::vector<std::pair<uint64_t, uint32_t>> hashAndStamp(static_cast<size_t>(count));
+    std::vector<std::pair<uint32_t, uint32_t>> partnerOf;  // (place, partner's place)
+    std::wstring entryPath;
     for (uint64_t i = 0; i < count; ++i) {
-        uint32_t folder = 0;
+        uint32_t folder = 0, partner = 0;
         uint8_t hasBlock = 0;
         Entry loaded;
         if (!reader.Get(folder) || folder >= folderCount || !reader.GetText(text, 1, 32768) || !reader.Get(loaded.size) ||
             !reader.Get(loaded.lastWriteTime) || !reader.Get(loaded.changeTime) || !reader.Get(loaded.fileIndex) ||
-            !reader.Get(loaded.lastSeen) ||
-            !reader.Get(hasBlock) || !reader.Get(loaded.digests.prefix) || !reader.Get(loaded.digests.block) ||
-            !reader.Get(loaded.digests.blockHigh))
+            !reader.Get(loaded.volumeSerial) || !reader.Get(loaded.lastSeen) || !reader.Get(hasBlock) ||
+            !reader.Get(loaded.digests.prefix) || !reader.Get(loaded.digests.block) ||
+            !reader.Get(loaded.digests.blockHigh) || !reader.Get(partner) || !reader.Get(loaded.provenBytes) ||
+            (partner != kNoPartner && (partner >= count || partner == i)))
             return fail();
         loaded.digests.hasBlock = hasBlock == 1;
-        const std::wstring& folderPath = folders[folder];
-        Entry& entry = AddEntry(folderPath.empty() ? text : folderPath + L'\\' + text);
+        entryPath = folders[folder];
+        if (!entryPath.empty()) entryPath += L'\\';
+        entryPath += text;
+        const uint64_t hash = PathHash(entryPath);
+        Entry& entry = AddEntry(hash, folder, text);
         loaded.folder = entry.folder;
         loaded.nameAt = entry.nameAt;
         loaded.nameLength = entry.nameLength;
+        loaded.stamp = entry.stamp;
         entry = loaded;
+        hashAndStamp[static_cast<size_t>(i)] = {hash, entry.stamp};
+        if (partner != kNoPartner) partnerOf.emplace_back(static_cast<uint32_t>(i), partner);
+    }
+    for (const auto& [place, partner] : partnerOf) {
+        Entry& entry = entries[hashAndStamp[place].first];
+        if (entry.stamp == hashAndStamp[place].second)  // not replaced by a later path of the same hash
+            std::tie(entry.partnerHash, entry.partnerStamp) = hashAndStamp[partner];
     }
     if (!reader.AtEnd()) return fail();
     generation = savedGeneration + 1;
+    isChanged = false;
+    loadedFrom = path;
     return true;
+}
+
+DigestCache_CL::Entry* DigestCache_CL::MatchingEntry(const CompareFileEntry& file, uint64_t hash)
+{
+    if (file.fileIndex == 0) return nullptr;
+    Entry* entry = FindEntry(file.path, hash);
+    return entry && entry->HasKeyOf(file) ? entry : nullptr;
 }
 
 bool DigestCache_CL::Find(const CompareFileEntry& file, Digests& digests)
 {
-    if (file.fileIndex == 0) return false;
-    Entry* entry = FindEntry(file.path);
-    if (!entry || entry->size != file.size || entry->lastWriteTime != file.lastWriteTime ||
-        entry->changeTime != file.changeTime || entry->fileIndex != file.fileIndex)
-        return false;
+    Entry* entry = MatchingEntry(file);
+    if (!entry) return false;
     entry->lastSeen = generation;
     digests = entry->digests;
     return true;
@@ -125,17 +154,69 @@ void DigestCache_CL::Store(const CompareFileEntry& file, const Digests& digests)
 {
     if (file.fileIndex == 0) return;
     Entry* entry = FindEntry(file.path);
-    if (!entry) entry = &AddEntry(file.path);
+    if (!entry) {
+        entry = &AddEntry(file.path);
+    } else if (!entry->HasKeyOf(file)) {
+        // Another file now, or the same one changed: what was proven of it no longer holds.
+        entry->stamp = ++lastStamp;
+        entry->partnerStamp = 0;
+        entry->provenBytes = 0;
+    }
     entry->size = file.size;
     entry->lastWriteTime = file.lastWriteTime;
     entry->changeTime = file.changeTime;
     entry->fileIndex = file.fileIndex;
+    entry->volumeSerial = file.volumeSerial;
     entry->lastSeen = generation;
     entry->digests = digests;
+    isChanged = true;
+}
+
+void DigestCache_CL::FindAll(std::span<const CompareFileEntry* const> files, std::vector<std::optional<Digests>>& digests,
+                             std::vector<ProvenPair>& pairs)
+{
+    digests.assign(files.size(), std::nullopt);
+    std::vector<Entry*> matching(files.size());
+    std::unordered_map<uint64_t, uint32_t> placeOf;  // of the files matching their entries, by hash of the path
+    for (size_t place = 0; place < files.size(); ++place) {
+        const uint64_t hash = PathHash(files[place]->path);
+        Entry* entry = MatchingEntry(*files[place], hash);
+        if (!entry) continue;
+        entry->lastSeen = generation;
+        digests[place] = entry->digests;
+        matching[place] = entry;
+        placeOf.emplace(hash, static_cast<uint32_t>(place));
+    }
+    for (size_t place = 0; place < files.size(); ++place) {
+        const Entry* entry = matching[place];
+        if (!entry || entry->partnerStamp == 0) continue;
+        auto partner = placeOf.find(entry->partnerHash);
+        if (partner == placeOf.end() || partner->second == place || matching[partner->second]->stamp != entry->partnerStamp)
+            continue;
+        pairs.push_back({static_cast<uint32_t>(place), partner->second, entry->provenBytes});
+    }
+}
+
+void DigestCache_CL::StoreProvenPair(const CompareFileEntry& file, const CompareFileEntry& partner, uint64_t bytes)
+{
+    Entry* entry = MatchingEntry(file);
+    const Entry* partnerEntry = MatchingEntry(partner);
+    if (!entry || !partnerEntry || entry == partnerEntry) return;
+    const uint64_t partnerHash = PathHash(partner.path);
+    if (entry->partnerHash == partnerHash && entry->partnerStamp == partnerEntry->stamp && entry->provenBytes == bytes)
+        return;
+    entry->partnerHash = partnerHash;
+    entry->partnerStamp = partnerEntry->stamp;
+    entry->provenBytes = bytes;
+    isChanged = true;
 }
 
 bool DigestCache_CL::Save(const std::wstring& path)
 {
+    // A search that learnt nothing new leaves the file as it is: saving the cache of a large
+    // library takes longer than the rest of a rescan outside the walk. Its entries then age
+    // by one search less, which only keeps them longer.
+    if (!isChanged && path == loadedFrom) return true;
     // Keep what recent searches saw, and never more than the bound (the most recent first).
     std::vector<const Entry*> kept;
     for (const auto& [hash, entry] : entries)
@@ -145,6 +226,17 @@ bool DigestCache_CL::Save(const std::wstring& path)
                          [](const Entry* a, const Entry* b) { return a->lastSeen > b->lastSeen; });
         kept.resize(kMostEntries);
     }
+    // A partner is written as its place among the kept entries, while it still vouches.
+    std::unordered_map<const Entry*, uint32_t> placeOf;
+    placeOf.reserve(kept.size());
+    for (const Entry* entry : kept) placeOf.emplace(entry, static_cast<uint32_t>(placeOf.size()));
+    auto partnerPlace = [&](const Entry& entry) {
+        if (entry.partnerStamp == 0) return kNoPartner;
+        auto partner = entries.find(entry.partnerHash);
+        if (partner == entries.end() || partner->second.stamp != entry.partnerStamp) return kNoPartner;
+        auto place = placeOf.find(&partner->second);
+        return place == placeOf.end() ? kNoPartner : place->second;
+    };
     // Only the folders of kept entries are written, numbered anew.
     std::vector<uint32_t> newNumber(folders.size(), UINT32_MAX);
     std::vector<uint32_t> keptFolders;
@@ -166,11 +258,14 @@ bool DigestCache_CL::Save(const std::wstring& path)
         out.Put(entry->lastWriteTime);
         out.Put(entry->changeTime);
         out.Put(entry->fileIndex);
+        out.Put(entry->volumeSerial);
         out.Put(entry->lastSeen);
         out.Put(static_cast<uint8_t>(entry->digests.hasBlock ? 1 : 0));
         out.Put(entry->digests.prefix);
         out.Put(entry->digests.block);
         out.Put(entry->digests.blockHigh);
+        out.Put(partnerPlace(*entry));
+        out.Put(entry->provenBytes);
     }
     return CacheFile::WriteWhole(path, kMagic, out.Bytes());
 }

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -7,19 +9,22 @@
 
 #include "engine/CompareFileEntry.h"
 
-// What earlier searches read of each candidate file: the digests of its first 4 KiB and of
-// its whole first block, kept with the path, size, last-write time, change time and file
-// index they were read at. A file that matches its entry in all five is not opened for its
-// digests again; one that changed in any is read afresh. The change time is what sees a
-// rewrite that keeps size and write time: a tool may set the write time back, and a file
-// deleted and written anew at the same path may get the same index (Wine reuses inodes). Digests only sort files apart: files that still
-// look equal are compared byte for byte, so the cache never forms a group by itself.
+// What earlier searches learnt of each candidate file, kept with the path, size, last-write
+// time, change time, file index and volume it was learnt at (its key): the digests of its
+// first 4 KiB and of its whole first block, and which other file its first block was proven
+// equal to, byte for byte. A file that matches its entry is not opened for its digests
+// again; one that changed in any part of its key is read afresh. The change time is what
+// sees a rewrite that keeps size and write time: a tool may set the write time back, and a
+// file deleted and written anew at the same path may get the same index (Wine reuses
+// inodes). Digests only sort files apart. A proven pair is trusted only while both files
+// match their entries as they were when it was proven; every other file that still looks
+// alike is compared byte for byte.
 //
 // The file is written whole to a temporary file that then replaces the old one; a file that
 // is damaged, cut short, foreign or of another version is ignored (and later rewritten).
 class DigestCache_CL {
 public:
-    static constexpr uint32_t kVersion = 3;
+    static constexpr uint32_t kVersion = 4;
     static constexpr uint32_t kKeptSearches = 8;        // entries unseen for longer are dropped
     static constexpr size_t kMostEntries = 4000000;     // and never more than this many
 
@@ -29,19 +34,35 @@ public:
         uint64_t blockHigh = 0;
         bool hasBlock = false;
     };
+    // files[file] was proven equal to files[partner] over its first `bytes` bytes.
+    struct ProvenPair {
+        uint32_t file = 0;
+        uint32_t partner = 0;
+        uint64_t bytes = 0;
+    };
 
     bool Load(const std::wstring& path);
     bool Save(const std::wstring& path);
-    // The digests of the file as the walk saw it; false when it is not cached, or its size,
-    // write time, change time or index differ (a file index of 0 is unknown: never taken from the cache).
+    // The digests of the file as the walk saw it; false when it is not cached, or any part of
+    // its key differs (a file index of 0 is unknown: never taken from the cache).
     bool Find(const CompareFileEntry& file, Digests& digests);
     void Store(const CompareFileEntry& file, const Digests& digests);
+    // Find for each of `files` (the digests of files[i] in digests[i], or none), and the pairs
+    // among them proven equal at an earlier search whose two files both still match their
+    // entries as they were then.
+    void FindAll(std::span<const CompareFileEntry* const> files, std::vector<std::optional<Digests>>& digests,
+                 std::vector<ProvenPair>& pairs);
+    // `file` was just found equal to `partner` over its first `bytes` bytes; kept only when
+    // both have entries of their current keys.
+    void StoreProvenPair(const CompareFileEntry& file, const CompareFileEntry& partner, uint64_t bytes);
     size_t GetCount() const { return entries.size(); }
 
 private:
     // Kept small: a library of 200,000 files has as many entries. The path is its folder's
     // number and the file name's place in one shared text; entries are found by a hash of
-    // the path, and the path itself is checked.
+    // the path, and the path itself is checked. Every key an entry takes gets a stamp of its
+    // own, and a proven pair names its partner's stamp: a partner whose key changed since
+    // (even to one that matches its file again) no longer vouches for the pair.
     struct Entry {
         uint32_t folder = 0;
         uint32_t nameAt = 0;
@@ -51,12 +72,28 @@ private:
         uint64_t lastWriteTime = 0;
         uint64_t changeTime = 0;
         uint64_t fileIndex = 0;
+        uint32_t volumeSerial = 0;
+        uint32_t stamp = 0;
         Digests digests;
+        uint64_t partnerHash = 0;   // of the partner's path
+        uint32_t partnerStamp = 0;  // 0: no proven partner
+        uint64_t provenBytes = 0;
+
+        bool HasKeyOf(const CompareFileEntry& file) const
+        {
+            return size == file.size && lastWriteTime == file.lastWriteTime && changeTime == file.changeTime &&
+                   fileIndex == file.fileIndex && volumeSerial == file.volumeSerial;
+        }
     };
 
     void Clear();
-    Entry* FindEntry(std::wstring_view path);
+    Entry* FindEntry(std::wstring_view path) { return FindEntry(path, PathHash(path)); }
+    Entry* FindEntry(std::wstring_view path, uint64_t hash);
+    Entry* MatchingEntry(const CompareFileEntry& file, uint64_t hash);
+    Entry* MatchingEntry(const CompareFileEntry& file) { return MatchingEntry(file, PathHash(file.path)); }
+    static uint64_t PathHash(std::wstring_view path) { return std::hash<std::wstring_view>{}(path); }
     Entry& AddEntry(std::wstring_view path);
+    Entry& AddEntry(uint64_t hash, uint32_t folder, std::wstring_view name);
     uint32_t FolderNumber(std::wstring_view folder);
     std::wstring_view NameOf(const Entry& entry) const { return std::wstring_view(names).substr(entry.nameAt, entry.nameLength); }
 
@@ -65,4 +102,7 @@ private:
     std::unordered_map<std::wstring, uint32_t> folderNumbers;
     std::wstring names;                           // every entry's file name, one after another
     uint32_t generation = 1;                      // counts the searches that saved the cache
+    uint32_t lastStamp = 0;
+    bool isChanged = false;                       // since the file at `loadedFrom` was read
+    std::wstring loadedFrom;
 };

@@ -60,3 +60,11 @@ bool FileIdentity::IndexOfHandle(HANDLE handle, uint64_t& fileIndex)
     fileIndex = identity.fileIndex;
     return true;
 }
+
+bool FileIdentity::VolumeOfHandle(HANDLE handle, uint32_t& volumeSerial)
+{
+    FileIdentity identity;
+    if (!TheSource()(handle, identity, false)) return false;
+    volumeSerial = identity.volumeSerial;
+    return true;
+}

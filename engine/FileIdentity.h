@@ -17,6 +17,8 @@ struct FileIdentity {
     // The file index alone. Much cheaper where the volume query is slow (Wine: 3 us against
     // 300 us); equal indexes on two volumes are possible, so a match needs OfHandle too.
     static bool IndexOfHandle(HANDLE handle, uint64_t& fileIndex);
+    // The serial of the volume that holds the file (the slow query under Wine).
+    static bool VolumeOfHandle(HANDLE handle, uint32_t& volumeSerial);
 
     // Where identities come from; tests put a drive of their own here.
     using Source = bool (*)(HANDLE handle, FileIdentity& identity, bool indexOnly);

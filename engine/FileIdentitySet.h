@@ -14,6 +14,8 @@ public:
     // one of them reached by another path. A file whose identity cannot be read (or reads
     // as index 0) counts as new: an unknown identity never makes two files one.
     bool InsertIfNew(HANDLE file, const std::wstring& path);
+    // A file met without being opened, by the index its folder's listing gave (not 0).
+    void InsertKnown(uint64_t index, const std::wstring& path) { byIndex.emplace(index, Member{path}); }
     void Clear() { byIndex.clear(); }
     bool IsEmpty() const { return byIndex.empty(); }
     // Whether the open file is one of those met so far (false when its identity is unknown).

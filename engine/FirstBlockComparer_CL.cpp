@@ -45,6 +45,7 @@ void FirstBlockComparer_CL::CloseBase()
     baseFile.Reset();
     baseSize = 0;
     matchedFiles.Clear();
+    isBaseInMatched = false;
     baseBlockFilled = 0;
 }
 
@@ -79,6 +80,11 @@ bool FirstBlockComparer_CL::ReadBaseUpTo(uint64_t end)
     return true;
 }
 
+void FirstBlockComparer_CL::NoteMatched(uint64_t fileIndex, const std::wstring& path)
+{
+    matchedFiles.InsertKnown(fileIndex, path);
+}
+
 std::span<const uint8_t> FirstBlockComparer_CL::BaseFirstBlock()
 {
     const uint64_t end = std::min(baseSize, kFirstBlockLimit);
@@ -100,7 +106,10 @@ int FirstBlockComparer_CL::CompareOpened(HANDLE candidate, std::span<const uint8
     // The base, or a file already matched to it, under another path (hard link, folder
     // link, 8.3 name) is no copy: deleting it would delete the file itself. Asked before
     // reading (the index costs little), so the links of one file are never read in full.
-    if (matchedFiles.IsEmpty()) matchedFiles.InsertIfNew(baseFile.Get(), basePath);
+    if (!isBaseInMatched) {
+        matchedFiles.InsertIfNew(baseFile.Get(), basePath);
+        isBaseInMatched = true;
+    }
     if (matchedFiles.Contains(candidate)) return kSameFile;
 
     const uint64_t end = std::min(size, kFirstBlockLimit);

@@ -37,6 +37,9 @@ public:
     int Compare(const std::wstring& path);
     int CompareOpened(HANDLE candidate, std::span<const uint8_t> prefix, const std::wstring& path);
     uint64_t GetComparedBytes() const { return lastComparedBytes; }
+    // A file found equal to the base without being read, by the index the walk gave it: a
+    // later candidate that is this file under another name is then no copy either.
+    void NoteMatched(uint64_t fileIndex, const std::wstring& path);
     // The base's whole first block (empty when it cannot be read).
     std::span<const uint8_t> BaseFirstBlock();
 
@@ -46,6 +49,7 @@ private:
     FileHandle baseFile;
     std::wstring basePath;
     FileIdentitySet matchedFiles;  // the base and the files matched to it
+    bool isBaseInMatched = false;
     uint64_t baseSize = 0;
     std::vector<uint8_t> baseBlock;
     uint64_t baseBlockFilled = 0;

@@ -100,6 +100,17 @@ struct FirstFileCompare_CL::DetectionState {
     std::vector<uint64_t> digestHigh;     // its second half
     std::vector<uint8_t> digestState;
     std::vector<uint8_t> role;
+    std::vector<uint8_t> isUnchanged;     // matches its cache entry
+    // Files known equal without reading them now: pairs proven at an earlier search whose
+    // files are unchanged, joined by what this search proves. By entry index, a parent each.
+    std::vector<uint32_t> provenWith;
+
+    uint32_t ProvenRoot(uint32_t index)
+    {
+        while (provenWith[index] != index) index = provenWith[index] = provenWith[provenWith[index]];
+        return index;
+    }
+    void JoinProven(uint32_t a, uint32_t b) { provenWith[ProvenRoot(a)] = ProvenRoot(b); }
     std::vector<std::vector<DuplicateGroup>> classGroups;  // task -> its groups, by base
     std::vector<size_t> nextGroup;                          // task -> first group not reported
 
@@ -184,6 +195,7 @@ int FirstFileCompare_CL::ScanFolder(const std::wstring& folder, const volatile L
     scanDepth = 0;
     visitedFolders.Clear();
     visitedFinalPaths.clear();
+    askVolume = true;
     ScanDirectory(folder, files);
     visitedFolders.Clear();
     visitedFinalPaths.clear();
@@ -212,6 +224,10 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
     if (isKnown && !visitedFolders.InsertIfNew(directory.Get(), folder)) return 1;
     if (directory && !isKnown && !IsNewFinalPath(directory.Get())) return 1;
     if (scanDepth >= kDeepestFolder) return 1;
+    // The volume is asked where the walk starts and where it passes a link (a mounted volume
+    // is one): the query is slow under Wine, and every other folder is on its parent's.
+    if (askVolume && !(directory && FileIdentity::VolumeOfHandle(directory.Get(), walkVolume))) walkVolume = 0;
+    askVolume = false;
 
     ++scanDepth;
     if (folder.back() != L'\\') folder += L'\\';
@@ -235,13 +251,17 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
                 work.lastWriteTime = static_cast<uint64_t>(entry.LastWriteTime.QuadPart);
                 work.changeTime = static_cast<uint64_t>(entry.ChangeTime.QuadPart);
                 work.fileIndex = static_cast<uint64_t>(entry.FileId.QuadPart);
+                work.volumeSerial = walkVolume;
                 work.isGrouped = 0;
                 work.comparedBytes = 0;
                 if (AcceptFile(work) == 1) list.push_back(work);
             } else if (!name.empty() && name[0] != L'.') {
                 folder.resize(cut);
                 folder += name;
+                const uint32_t volume = walkVolume;
+                askVolume = (entry.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
                 ScanDirectory(folder, list);
+                walkVolume = volume;
             }
             int progress = 800 - std::min(scanDepth * 30, 800);
             if (progress != lastScanProgress) OnProgress(progress);
@@ -297,15 +317,25 @@ bool FirstFileCompare_CL::CachedDigests(const CompareFileEntry& entry, DigestCac
     return digestCache->Find(entry, digests);
 }
 
-bool FirstFileCompare_CL::CachedClassDigests(const DetectionState& state, const ClassWork& work,
-                                             std::vector<DigestCache_CL::Digests>& cached)
+// What the cache knows of the files of a class: their digests, and which of them were proven
+// equal at an earlier search and are unchanged since.
+void FirstFileCompare_CL::CachedClassDigests(DetectionState& state, const ClassWork& work,
+                                             std::vector<std::pair<uint32_t, DigestCache_CL::Digests>>& cached)
 {
-    if (!digestCache) return false;
-    cached.resize(work.end - work.begin);
-    std::lock_guard<std::mutex> guard(cacheLock);
-    for (size_t place = work.begin; place < work.end; ++place)
-        if (!digestCache->Find(files[state.order[place]], cached[place - work.begin])) return false;
-    return true;
+    if (!digestCache) return;
+    std::vector<const CompareFileEntry*> members;
+    for (size_t place = work.begin; place < work.end; ++place) members.push_back(&files[state.order[place]]);
+    std::vector<std::optional<DigestCache_CL::Digests>> known;
+    std::vector<DigestCache_CL::ProvenPair> pairs;
+    {
+        std::lock_guard<std::mutex> guard(cacheLock);
+        digestCache->FindAll(members, known, pairs);
+    }
+    for (size_t member = 0; member < members.size(); ++member)
+        if (known[member]) cached.emplace_back(state.order[work.begin + member], *known[member]);
+    const uint64_t firstBlock = std::min(files[state.order[work.begin]].size, kFirstBlockLimit);
+    for (const DigestCache_CL::ProvenPair& pair : pairs)
+        if (pair.bytes >= firstBlock) state.JoinProven(state.order[work.begin + pair.file], state.order[work.begin + pair.partner]);
 }
 
 void FirstFileCompare_CL::StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests)
@@ -336,34 +366,35 @@ void FirstFileCompare_CL::SettleSizeClass(DetectionState& state, size_t task, Fi
         }
         SettleBase(state, work, index);
     }
+    StoreProvenPairs(state.classGroups[task]);
+}
+
+// What the class proved, for the next search: each file matched, equal to its base.
+void FirstFileCompare_CL::StoreProvenPairs(const std::vector<DuplicateGroup>& classGroups)
+{
+    if (!digestCache || classGroups.empty()) return;
+    std::lock_guard<std::mutex> guard(cacheLock);
+    for (const DuplicateGroup& group : classGroups)
+        for (size_t member = 1; member < group.size(); ++member)
+            digestCache->StoreProvenPair(*group[member], *group[0], group[member]->comparedBytes);
 }
 
 void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work)
 {
     const bool prefixCoversBlock = files[state.order[work.begin]].size <= kPrefixLength;
-    // What the cache knows of every file of the class; the class is judged on one footing:
-    // whole-block digests only when all have them.
-    std::vector<DigestCache_CL::Digests> cached;
-    if (CachedClassDigests(state, work, cached)) {
-        const bool allBlocks =
-            std::all_of(cached.begin(), cached.end(), [](const DigestCache_CL::Digests& known) { return known.hasBlock; });
-        for (size_t place = work.begin; place < work.end; ++place) {
-            const uint32_t index = state.order[place];
-            const DigestCache_CL::Digests& known = cached[place - work.begin];
-            state.prefixDigest[index] = known.prefix;
-            if (allBlocks && !prefixCoversBlock) {
-                state.digest[index] = known.block;
-                state.digestHigh[index] = known.blockHigh;
-            }
-            state.digestState[index] = allBlocks || prefixCoversBlock ? DetectionState::kFull : DetectionState::kPrefix;
-        }
-        state.SortRuns(work.begin, work.end);
-        return;
+    std::vector<std::pair<uint32_t, DigestCache_CL::Digests>> cached;  // by entry index
+    CachedClassDigests(state, work, cached);
+    for (const auto& [index, known] : cached) {
+        state.isUnchanged[index] = 1;
+        state.prefixDigest[index] = known.prefix;
+        state.digestState[index] = prefixCoversBlock ? DetectionState::kFull : DetectionState::kPrefix;
     }
-    // Most files of one size differ early: a digest of the first 4 KiB sets them apart.
+    // The others: most files of one size differ early, and a digest of the first 4 KiB sets
+    // them apart.
     std::vector<std::pair<uint32_t, DigestCache_CL::Digests>> read;
     for (size_t place = work.begin; place < work.end; ++place) {
         const uint32_t index = state.order[place];
+        if (state.isUnchanged[index]) continue;
         HeldFile held;
         const bool isRead = !IsCanceled() && ReadPrefix(files[index], held);
         state.digestState[index] = !isRead ? DetectionState::kUnreadable
@@ -376,17 +407,56 @@ void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work
     }
     StoreDigests(read);
     state.SortRuns(work.begin, work.end);
+    if (prefixCoversBlock || cached.empty()) return;
+    // A run of one first 4 KiB whose files all have the digest of their whole first block in
+    // the cache is judged by it: its near-copies part without being read. A file proven equal
+    // to one with that digest has it too, and a file read now (still open) gets it here.
+    std::unordered_map<uint32_t, const DigestCache_CL::Digests*> blockOf;  // by index, and by proven root
+    for (const auto& [index, known] : cached)
+        if (known.hasBlock) {
+            blockOf.try_emplace(index, &known);
+            blockOf.try_emplace(state.ProvenRoot(index), &known);
+        }
+    auto knownBlock = [&](uint32_t index) -> const DigestCache_CL::Digests* {
+        auto found = blockOf.find(index);
+        if (found == blockOf.end() && state.isUnchanged[index]) found = blockOf.find(state.ProvenRoot(index));
+        return found == blockOf.end() ? nullptr : found->second;
+    };
+    bool anyJudged = false;
+    for (size_t first = work.begin, last; first < work.end; first = last) {
+        for (last = first + 1; last < work.end && state.SameRun(state.order[first], state.order[last]);) ++last;
+        const auto begin = state.order.begin() + first, end = state.order.begin() + last;
+        if (last - first < 2 || !std::any_of(begin, end, knownBlock) ||
+            !std::all_of(begin, end, [&](uint32_t index) { return knownBlock(index) || work.held.contains(index); }))
+            continue;
+        for (size_t place = first; place < last; ++place) {
+            const uint32_t index = state.order[place];
+            if (const DigestCache_CL::Digests* known = knownBlock(index)) {
+                state.digest[index] = known->block;
+                state.digestHigh[index] = known->blockHigh;
+            } else if (!BlockDigest(state, work, index, kNoTask)) {
+                state.digestState[index] = DetectionState::kUnreadable;
+                continue;
+            }
+            state.digestState[index] = DetectionState::kFull;
+        }
+        anyJudged = true;
+    }
+    if (anyJudged) state.SortRuns(work.begin, work.end);
 }
 
 // Keeps open the files that share their run with another, the ones to be compared, opening
-// those the cache settled; closes those alone in their run.
+// those read but not kept open; closes those alone in their run. A file the cache knows is
+// opened only when it has to be compared after all: a proven pair or another name of one
+// file is settled without it.
 void FirstFileCompare_CL::KeepRunMembers(DetectionState& state, ClassWork& work)
 {
     for (size_t place = work.begin; place < work.end; ++place) {
         const uint32_t index = state.order[place];
         if (!state.HasRunMate(place)) {
             work.held.erase(index);
-        } else if (!work.held.contains(index) && work.held.size() < kMostHeldFiles && !IsCanceled()) {
+        } else if (!work.held.contains(index) && !state.isUnchanged[index] && work.held.size() < kMostHeldFiles &&
+                   !IsCanceled()) {
             HeldFile held;
             if (ReadPrefix(files[index], held)) work.Hold(index, std::move(held));
         }
@@ -402,28 +472,32 @@ int FirstFileCompare_CL::CompareCandidate(ClassWork& work, uint32_t index)
     return compared;
 }
 
+// The digest of the file's whole first block, read now, into the state and the cache.
 // `baseIndex` is open in the work's comparer, with the bytes it has read so far.
-bool FirstFileCompare_CL::BlockDigest(ClassWork& work, uint32_t index, uint32_t baseIndex, uint64_t& digest,
-                                      uint64_t& high)
+bool FirstFileCompare_CL::BlockDigest(DetectionState& state, ClassWork& work, uint32_t index, uint32_t baseIndex)
 {
+    uint64_t& digest = state.digest[index];
+    uint64_t& high = state.digestHigh[index];
     if (index == baseIndex) {
         const std::span<const uint8_t> block = work.comparer.BaseFirstBlock();
         if (block.empty()) return false;
         FirstBlockDigests(block, digest, high);
-        return true;
+    } else {
+        const CompareFileEntry& entry = files[index];
+        HeldFile held;
+        if (!work.Take(index, held) && !ReadPrefix(entry, held)) return false;
+        const uint64_t end = std::min(entry.size, kFirstBlockLimit);
+        work.scratch.resize(static_cast<size_t>(end));
+        const size_t known = std::min<size_t>(held.prefix.size(), work.scratch.size());
+        if (known) memcpy(work.scratch.data(), held.prefix.data(), known);
+        if (end > known && !Comparer::ReadExactly(held.handle.Get(), known, work.scratch.data() + known,
+                                                  static_cast<uint32_t>(end - known)))
+            return false;
+        FirstBlockDigests(work.scratch, digest, high);
+        work.Hold(index, std::move(held));
     }
-    const CompareFileEntry& entry = files[index];
-    HeldFile held;
-    if (!work.Take(index, held) && !ReadPrefix(entry, held)) return false;
-    const uint64_t end = std::min(entry.size, kFirstBlockLimit);
-    work.scratch.resize(static_cast<size_t>(end));
-    const size_t known = std::min<size_t>(held.prefix.size(), work.scratch.size());
-    if (known) memcpy(work.scratch.data(), held.prefix.data(), known);
-    if (end > known &&
-        !Comparer::ReadExactly(held.handle.Get(), known, work.scratch.data() + known, static_cast<uint32_t>(end - known)))
-        return false;
-    FirstBlockDigests(work.scratch, digest, high);
-    work.Hold(index, std::move(held));
+    const std::pair<uint32_t, DigestCache_CL::Digests> computed{index, {state.prefixDigest[index], digest, high, true}};
+    StoreDigests({&computed, 1});
     return true;
 }
 
@@ -441,14 +515,24 @@ void FirstFileCompare_CL::SplitRun(DetectionState& state, ClassWork& work, uint3
             state.digestHigh[index] = known.blockHigh;
             read = true;
         } else if (!read && !IsCanceled()) {
-            read = BlockDigest(work, index, baseIndex, state.digest[index], state.digestHigh[index]);
-            const std::pair<uint32_t, DigestCache_CL::Digests> computed{
-                index, {state.prefixDigest[index], state.digest[index], state.digestHigh[index], true}};
-            if (read) StoreDigests({&computed, 1});
+            read = BlockDigest(state, work, index, baseIndex);
         }
         state.digestState[index] = read ? DetectionState::kFull : DetectionState::kUnreadable;
     }
     state.SortRuns(first, last);
+}
+
+// Whether the file is, by the identity the walk read, the base or a file matched to it: the
+// comparer would find it so before reading a byte. Asked only of files unchanged since the
+// cache saw them, whose identity the cache has vouched for.
+bool FirstFileCompare_CL::IsKnownMemberName(const DetectionState& state, const DuplicateGroup& group,
+                                            uint32_t index) const
+{
+    const CompareFileEntry& file = files[index];
+    if (!state.isUnchanged[index]) return false;
+    return std::any_of(group.begin(), group.end(), [&](const CompareFileEntry* member) {
+        return member->fileIndex == file.fileIndex && member->volumeSerial == file.volumeSerial;
+    });
 }
 
 void FirstFileCompare_CL::SettleBase(DetectionState& state, ClassWork& work, uint32_t baseIndex)
@@ -456,25 +540,43 @@ void FirstFileCompare_CL::SettleBase(DetectionState& state, ClassWork& work, uin
     CompareFileEntry& base = files[baseIndex];
     DuplicateGroup group{&base};
     bool baseOpened = false;
+    size_t namesGiven = 1;  // the group's files the comparer knows by identity (the base: itself)
     size_t lastCompared = baseIndex;  // candidates are taken in index order
+    const uint64_t firstBlock = std::min(base.size, kFirstBlockLimit);
     for (size_t place = state.positionOf[baseIndex] + 1; place < work.end && !IsCanceled(); ++place) {
         const uint32_t candidateIndex = state.order[place];
         if (!state.SameRun(candidateIndex, baseIndex)) break;
         CompareFileEntry& candidate = files[candidateIndex];
         if (candidate.isGrouped || candidateIndex <= lastCompared || SamePathIgnoringCase(candidate.path, base.path))
             continue;
-        if (!baseOpened) {
-            HeldFile held;
-            if (work.Take(baseIndex, held))
-                work.comparer.UseBase(std::move(held.handle), held.prefix, base.path);
-            else
-                work.comparer.OpenBase(base.path);
-            baseOpened = true;
-        }
         lastCompared = candidateIndex;
-        const int compared = CompareCandidate(work, candidateIndex);
+        int compared = 0;
+        if (IsKnownMemberName(state, group, candidateIndex)) {
+            compared = kSameFile;
+        } else if (state.ProvenRoot(candidateIndex) == state.ProvenRoot(baseIndex)) {
+            compared = 1;  // proven equal, and neither file changed since
+            candidate.comparedBytes = firstBlock;
+        } else {
+            if (!baseOpened) {
+                HeldFile held;
+                if (work.Take(baseIndex, held))
+                    work.comparer.UseBase(std::move(held.handle), held.prefix, base.path);
+                else
+                    work.comparer.OpenBase(base.path);
+                baseOpened = true;
+            }
+            // Files matched without being read are named to the comparer, which must know
+            // every file of the group to tell another name of one from a copy.
+            for (; namesGiven < group.size(); ++namesGiven)
+                if (group[namesGiven]->fileIndex != 0) work.comparer.NoteMatched(group[namesGiven]->fileIndex, group[namesGiven]->path);
+            compared = CompareCandidate(work, candidateIndex);
+            if (compared == 1) {
+                candidate.comparedBytes = work.comparer.GetComparedBytes();
+                state.JoinProven(candidateIndex, baseIndex);  // its proven partners now match the base too
+                ++namesGiven;
+            }
+        }
         if (compared == 1) {
-            candidate.comparedBytes = work.comparer.GetComparedBytes();
             candidate.isGrouped = 1;
             state.role[candidateIndex] = DetectionState::kMatched;
             group.push_back(&candidate);
@@ -567,6 +669,9 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     state.digestHigh.assign(state.count, 0);
     state.digestState.assign(state.count, DetectionState::kNotRead);
     state.role.assign(state.count, DetectionState::kBase);
+    state.isUnchanged.assign(state.count, 0);
+    state.provenWith.resize(state.count);
+    std::iota(state.provenWith.begin(), state.provenWith.end(), 0u);
     // A file alone in its size class, or empty, can match nothing: no need to read it. The
     // other classes are settled in the order in which the reporting loop first needs them.
     std::vector<std::pair<uint32_t, uint32_t>> classesByFirstIndex;

@@ -93,22 +93,26 @@ private:
     bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
     bool CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests);
-    bool CachedClassDigests(const DetectionState& state, const ClassWork& work,
-                            std::vector<DigestCache_CL::Digests>& cached);
+    void CachedClassDigests(DetectionState& state, const ClassWork& work,
+                            std::vector<std::pair<uint32_t, DigestCache_CL::Digests>>& cached);
     void StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests);
     void SettleSizeClass(DetectionState& state, size_t task, FirstBlockComparer_CL& classComparer);
     void DigestSizeClass(DetectionState& state, ClassWork& work);
     void KeepRunMembers(DetectionState& state, ClassWork& work);
+    bool IsKnownMemberName(const DetectionState& state, const DuplicateGroup& group, uint32_t index) const;
     void SettleBase(DetectionState& state, ClassWork& work, uint32_t baseIndex);
+    void StoreProvenPairs(const std::vector<DuplicateGroup>& classGroups);
     int CompareCandidate(ClassWork& work, uint32_t index);
     void SplitRun(DetectionState& state, ClassWork& work, uint32_t baseIndex);
-    bool BlockDigest(ClassWork& work, uint32_t index, uint32_t baseIndex, uint64_t& digest, uint64_t& high);
+    bool BlockDigest(DetectionState& state, ClassWork& work, uint32_t index, uint32_t baseIndex);
     void ReportStepsUpTo(DetectionState& state, uint64_t target);
     void JumpTo(DetectionState& state, uint64_t target);
     void ReportBase(DetectionState& state, size_t baseIndex);
 
     FirstBlockComparer_CL comparer;  // of OpenBaseFile and CompareFirstBlock
     int scanDepth = 0;
+    uint32_t walkVolume = 0;  // of the folder being walked
+    bool askVolume = false;   // the next folder walked may be on another volume
     const volatile LONG* cancelFlag = nullptr;
     int lastScanProgress = 0;
     FileIdentitySet visitedFolders;  // of the current ScanFolder walk

@@ -633,6 +633,111 @@ TEST(DigestCache, RescansFindExactlyWhatASearchWithoutTheCacheFindsAfterEveryCha
     expectSame("a cache of a later version");
 }
 
+namespace {
+
+// Every identity read as if the drive had been swapped for another with the same files.
+bool OnAnotherVolume(HANDLE handle, FileIdentity& identity, bool indexOnly)
+{
+    if (!FileIdentity::FromPlatform(handle, identity, indexOnly)) return false;
+    identity.volumeSerial ^= 0x5A5A5A5A;
+    return true;
+}
+
+void AppendByte(const std::wstring& path, uint8_t byte)
+{
+    const FILETIME time = WriteTimeOf(path);
+    std::vector<uint8_t> bytes = ReadFileBytes(path);
+    bytes.push_back(byte);
+    WriteFileBytes(path, bytes);
+    SetWriteTime(path, time);
+}
+
+}  // namespace
+
+// A rescan takes a pair proven equal at the last search as equal while both files are as they
+// were then, and opens neither; a change of any part of a file's key (write time, size, index,
+// path, volume) brings it and its partners back to byte comparison. Every search gives what a
+// search without the cache gives: groups, bytes compared, progress and groups in order.
+TEST(DigestCache, RescansTrustProvenPairsOnlyWhileBothFilesAreUnchanged)
+{
+    TestFolder root, data;
+    const std::wstring tree = root / L"tree", cachePath = data / L"digests.cache";
+    MakeFolder(tree + L"\\one");
+    MakeFolder(tree + L"\\two");
+    auto file = [&](const wchar_t* name) { return tree + L"\\" + name; };
+    for (const wchar_t* name : {L"a.avi", L"b.avi", L"c.avi"}) MakeFileWithContent(file(name), 70000, 1);
+    std::vector<uint8_t> nearCopy = ReadFileBytes(file(L"a.avi"));
+    nearCopy[5000] ^= 1;  // alike in the first 4 KiB, not in the first block
+    WriteFileBytes(file(L"near.avi"), nearCopy);
+    for (int i = 0; i < 4; ++i) MakeFileWithContent(file((L"stranger" + std::to_wstring(i) + L".avi").c_str()), 70000, 10 + i);
+    for (const wchar_t* name : {L"d.avi", L"e.avi"}) MakeFileWithContent(file(name), (2 << 20) + 5, 2);
+    ASSERT_TRUE(::CreateHardLinkW(file(L"link to d.avi").c_str(), file(L"d.avi").c_str(), nullptr));
+    for (const wchar_t* name : {L"x.avi", L"y.avi"}) MakeFileWithContent(file(name), 100, 3);
+    // Copies in two folders, and a stranger of their size beside one of them.
+    for (const wchar_t* name : {L"one\\p.avi", L"two\\p.avi"}) MakeFileWithContent(file(name), 9000, 4);
+    MakeFileWithContent(file(L"one\\other.avi"), 9000, 5);
+    MakeFileWithContent(file(L"two\\other.avi"), 9000, 6);
+
+    auto rescan = [&](const char* step, const std::wstring& folder = L"") {
+        SCOPED_TRACE(step);
+        const std::wstring walked = folder.empty() ? tree : folder;
+        const SearchResult plain = Search(walked, L"");
+        const SearchResult cached = Search(walked, cachePath);
+        EXPECT_TRUE(cached == plain);
+        EXPECT_EQ(cached.groups, plain.groups);
+        return cached;
+    };
+    const SearchResult first = rescan("first search");
+    ASSERT_EQ(first.groups.size(), 4u) << "a b c; d e (its link settled as the same file); x y; one\\p two\\p";
+    EXPECT_EQ(rescan("unchanged").opens, 0u) << "proven pairs, near-copies, links and strangers: none opened";
+    auto groupOf = [&](const wchar_t* name) {
+        return *std::find_if(first.groups.begin(), first.groups.end(), [&](const auto& group) {
+            return std::find(group.begin(), group.end(), file(name)) != group.end();
+        });
+    };
+    const std::vector<std::wstring> abc = groupOf(L"a.avi"), de = groupOf(L"d.avi");
+    ASSERT_EQ(abc.size(), 3u);
+    ASSERT_EQ(de.size(), 2u);
+
+    SetWriteTime(abc[1], FILETIME{0x12345678, 0x01D00000});
+    EXPECT_EQ(rescan("a member's write time moved").opens, 2u) << "it, and the base it is compared with";
+    EXPECT_EQ(rescan("unchanged again").opens, 0u);
+
+    AppendByte(file(L"x.avi"), 0x42);
+    AppendByte(file(L"y.avi"), 0x42);
+    EXPECT_EQ(rescan("both files grew, write times put back").opens, 2u);
+
+    const FILETIME time = WriteTimeOf(abc[2]);
+    WriteFileBytes(tree + L"\\replacement", ReadFileBytes(abc[2]));
+    SetWriteTime(tree + L"\\replacement", time);
+    ASSERT_TRUE(::MoveFileExW((tree + L"\\replacement").c_str(), abc[2].c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(rescan("a member replaced by an equal copy with its time: another index").opens, 2u);
+
+    ASSERT_TRUE(::MoveFileW(de[1].c_str(), (de[1] + L" renamed.avi").c_str()));
+    EXPECT_EQ(rescan("a member renamed").opens, 2u) << "the link to the base still settled without a look";
+    EXPECT_EQ(rescan("unchanged again").opens, 0u);
+
+    FileIdentity::TheSource() = &OnAnotherVolume;
+    const SearchResult moved = rescan("the same files on another volume");
+    FileIdentity::TheSource() = &FileIdentity::FromPlatform;
+    EXPECT_EQ(moved.opens, first.opens) << "every file read as by a first search";
+    EXPECT_EQ(rescan("back on their volume").opens, first.opens);
+
+    // The base of a pair changes in a search of its own folder only; its partner, unchanged,
+    // no longer counts as proven equal to it.
+    const SearchResult before = rescan("unchanged again");
+    auto pair = std::find_if(before.groups.begin(), before.groups.end(),
+                             [](const auto& group) { return group[0].find(L"\\p.avi") != std::wstring::npos; });
+    ASSERT_NE(pair, before.groups.end());
+    const std::wstring base = (*pair)[0];
+    std::vector<uint8_t> bytes = ReadFileBytes(base);
+    bytes[8000] ^= 1;
+    WriteFileBytes(base, bytes);
+    rescan("the base changed, its folder searched alone", GetDirectoryPart(base));
+    const SearchResult after = rescan("the whole tree again");
+    EXPECT_EQ(after.groups.size(), before.groups.size() - 1) << "the two files differ now";
+}
+
 // Two writers replacing the cache again and again while a third reads it: every read finds
 // one writer's cache whole (never a cut or mixed file), and no temporary file is left.
 TEST(DigestCache, WritersAtOnceLeaveOneWholeCache)
