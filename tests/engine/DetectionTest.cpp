@@ -524,6 +524,17 @@ void SetWriteTime(const std::wstring& path, FILETIME time)
     ::SetFileTime(file.Get(), nullptr, nullptr, &time);
 }
 
+// A search with the cache that must find what a search without it finds.
+SearchResult SearchAsWithoutCache(const std::wstring& folder, const std::wstring& cachePath, const char* step)
+{
+    SCOPED_TRACE(step);
+    const SearchResult plain = Search(folder, L"");
+    const SearchResult cached = Search(folder, cachePath);
+    EXPECT_TRUE(cached == plain);
+    EXPECT_EQ(cached.groups, plain.groups);
+    return cached;
+}
+
 FILETIME WriteTimeOf(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -545,14 +556,7 @@ TEST(DigestCache, RescansFindExactlyWhatASearchWithoutTheCacheFindsAfterEveryCha
     // Strangers sharing a size: read once for their digests, never again while unchanged.
     for (int i = 0; i < 30; ++i) MakeFileWithContent(tree + L"\\stranger" + std::to_wstring(i) + L".avi", 70000, 1000 + i);
 
-    auto expectSame = [&](const char* step) {
-        SCOPED_TRACE(step);
-        const SearchResult plain = Search(tree, L"");
-        const SearchResult cached = Search(tree, cachePath);
-        EXPECT_TRUE(cached == plain);
-        EXPECT_EQ(cached.groups, plain.groups);
-        return cached;
-    };
+    auto expectSame = [&](const char* step) { return SearchAsWithoutCache(tree, cachePath, step); };
     const SearchResult first = expectSame("first search, the cache is written");
     const SearchResult again = expectSame("nothing changed");
     EXPECT_LE(again.opens + 30, first.opens) << "a rescan opens only what still looks alike";
@@ -679,13 +683,7 @@ TEST(DigestCache, RescansTrustProvenPairsOnlyWhileBothFilesAreUnchanged)
     MakeFileWithContent(file(L"two\\other.avi"), 9000, 6);
 
     auto rescan = [&](const char* step, const std::wstring& folder = L"") {
-        SCOPED_TRACE(step);
-        const std::wstring walked = folder.empty() ? tree : folder;
-        const SearchResult plain = Search(walked, L"");
-        const SearchResult cached = Search(walked, cachePath);
-        EXPECT_TRUE(cached == plain);
-        EXPECT_EQ(cached.groups, plain.groups);
-        return cached;
+        return SearchAsWithoutCache(folder.empty() ? tree : folder, cachePath, step);
     };
     const SearchResult first = rescan("first search");
     ASSERT_EQ(first.groups.size(), 4u) << "a b c; d e (its link settled as the same file); x y; one\\p two\\p";
