@@ -17,13 +17,16 @@ ExactFile_CL::State StateOfHandle(HANDLE file)
 {
     ExactFile_CL::State state;
     BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(file, &info) || !FileIdentity::OfHandle(file, state.identity)) {
+    FILE_BASIC_INFO basic;
+    if (!::GetFileInformationByHandle(file, &info) || !FileIdentity::OfHandle(file, state.identity) ||
+        !::GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic))) {
         state.presence = ExactFile_CL::kUnreadable;
         return state;
     }
     state.presence = ExactFile_CL::kFound;
     state.size = Join(info.nFileSizeHigh, info.nFileSizeLow);
     state.lastWriteTime = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+    state.changeTime = static_cast<uint64_t>(basic.ChangeTime.QuadPart);
     return state;
 }
 
@@ -50,7 +53,9 @@ ExactFile_CL::Standing ExactFile_CL::Against(const CompareFileEntry& entry, cons
     if (now.presence == kAbsent) return kMissing;
     if (now.presence == kUnreadable) return kCannotLook;
     if (entry.fileIndex != 0 && entry.fileIndex != now.identity.fileIndex) return kReplaced;
-    if (entry.size != now.size || entry.lastWriteTime != now.lastWriteTime) return kChanged;
+    if (entry.size != now.size || entry.lastWriteTime != now.lastWriteTime ||
+        (entry.changeTime != 0 && entry.changeTime != now.changeTime))
+        return kChanged;
     return entry.fileIndex == 0 ? kUnknown : kSame;
 }
 

@@ -22,11 +22,12 @@ public:
         FileIdentity identity;
         uint64_t size = 0;
         uint64_t lastWriteTime = 0;
+        uint64_t changeTime = 0;  // moves on every write, even one that sets the write time back
 
         bool SameFileUnchanged(const State& other) const
         {
             return presence == kFound && other.presence == kFound && identity == other.identity && size == other.size &&
-                   lastWriteTime == other.lastWriteTime;
+                   lastWriteTime == other.lastWriteTime && changeTime == other.changeTime;
         }
     };
 

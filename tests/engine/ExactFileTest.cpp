@@ -20,6 +20,7 @@ CompareFileEntry EntryAsSeen(const std::wstring& path)
     entry.path = path;
     entry.size = state.size;
     entry.lastWriteTime = state.lastWriteTime;
+    entry.changeTime = state.changeTime;
     entry.fileIndex = state.identity.fileIndex;
     return entry;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PathFunctions.h"
 #include "core/UniqueHandle.h"
 #include "support/GuiTestSupport.h"
 #include "support/RemoteProgram.h"
@@ -38,7 +39,25 @@ bool InTrash(const std::wstring& name)
 
 bool Exists(const std::wstring& path)
 {
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+uint64_t SizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!::GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// The exact names in a folder (a case-sensitive folder may hold two that differ in case only).
+std::vector<std::wstring> NamesIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    FindHandle search(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    for (bool more = search.IsValid(); more; more = ::FindNextFileW(search.Get(), &found))
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    return names;
 }
 
 // Runs a command of the host (xdotool) and waits for it.
@@ -56,13 +75,16 @@ void Host(const std::wstring& command)
 struct Fixture {
     Fixture() : redirect(documents.Path()) { MakeFolder(documents / L"Quillmere"); }
 
-    HWND Launch(RemoteProgram& program, int confirmDelete, int verify = 1)
+    // The folders are searched in the order given (the tree when none is given).
+    HWND Launch(RemoteProgram& program, int confirmDelete, int verify = 1, std::vector<std::wstring> folders = {})
     {
+        if (folders.empty()) folders.push_back(tree.Path());
+        std::wstring items;
+        for (size_t i = 0; i < folders.size(); ++i) items += L"item" + std::to_wstring(i) + L"=1|" + folders[i] + L"\r\n";
         WriteUtf16File(documents / L"Quillmere\\Quillmere.ini",
                        L"[VERSION]\r\nnotify=1\r\n[APP_INFO]\r\ncomplete_msg=0\r\ndisp_erase_dialog=" +
                            std::to_wstring(confirmDelete) + L"\r\nverify_before_delete=" + std::to_wstring(verify) +
-                           L"\r\n[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + tree.Path() +
-                           L"\r\n");
+                           L"\r\n[CHECK_FOLDER]\r\ncount=" + std::to_wstring(folders.size()) + L"\r\n" + items);
         EXPECT_TRUE(program.Start(L"quillmere.exe", L""));
         HWND window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
         if (!window) return nullptr;
@@ -92,6 +114,13 @@ struct Fixture {
     std::wstring RowPath(RemoteProgram& program, int row) const
     {
         return program.GetItemText(list, row, 3) + L"\\" + program.GetItemText(list, row, 1) + program.GetItemText(list, row, 2);
+    }
+    // The row showing this path, or -1.
+    int RowOf(RemoteProgram& program, const std::wstring& path) const
+    {
+        for (int row = 0; row < program.GetItemCount(list); ++row)
+            if (RowPath(program, row) == path) return row;
+        return -1;
     }
     void PressDelete() const
     {
@@ -220,7 +249,9 @@ TEST(ResultDelete, TheShellsConfirmationAnsweredNoDeletesNothing)
     }
     ASSERT_NE(question, nullptr) << "no confirmation";
     ::PostMessageW(question, WM_COMMAND, IDNO, 0);
-    EXPECT_NE(Answer(program, L"削除結果", IDOK), L"(no box)");
+    const std::wstring message = Answer(program, L"削除結果", IDOK);
+    EXPECT_NE(message.find(L"削除の確認で取り消された"), std::wstring::npos) << message;
+    EXPECT_EQ(message.find(L"使用中"), std::wstring::npos) << "a No is no file in use";
     EXPECT_EQ(program.GetItemCount(f.list), 3);
     EXPECT_EQ(program.GetCheckState(f.list, 1), 1);
     EXPECT_EQ(program.GetCheckState(f.list, 2), 1);
@@ -288,7 +319,7 @@ TEST(ResultDelete, AFileThatIsNoTrueCopyIsKeptAndTheLastCopyGoesOnlyWhenConfirme
         EXPECT_EQ(program.GetCheckState(f.list, 1), 1);
         f.PressDelete();
         EXPECT_NE(Answer(program, L"削除の確認", IDYES), L"(no box)");
-        for (int i = 0; i < 100 && Exists(f.tree / L"p.avi"); ++i) ::Sleep(50);
+        for (int i = 0; i < 200 && (Exists(f.tree / L"p.avi") || Exists(f.tree / L"q.avi")); ++i) ::Sleep(50);
         EXPECT_FALSE(Exists(f.tree / L"p.avi") || Exists(f.tree / L"q.avi"));
         EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
     }
@@ -318,4 +349,238 @@ TEST(ResultDelete, AVerificationCancelledHalfWayDeletesNothing)
     EXPECT_EQ(program.GetItemCount(f.list), 2);
     EXPECT_EQ(program.GetCheckState(f.list, 1), 1);
     EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+}
+
+TEST(ResultDelete, TheTickedFileGoesAndNeverTheFileItsNameWouldReachInstead)
+{
+    Fixture f;
+    // A true copy in a folder whose name ends in a dot; a different movie of the same name
+    // in the folder without the dot, in no group.
+    const std::wstring dotted = f.tree / L"movies.\\clip.avi", plain = f.tree / L"movies\\clip.avi";
+    ASSERT_TRUE(MakeFolder(LongPathForm(f.tree / L"movies.")) && MakeFolder(f.tree / L"movies"));
+    MakeFileWithContent(LongPathForm(dotted), 5001, 1);
+    MakeFileWithContent(f.tree / L"copy of clip.avi", 5001, 1);
+    MakeFileWithContent(plain, 4999, 2);
+    // Deep enough for the shell to get 8.3 forms: two long names with one short form (the
+    // one made second answers to it under Wine); a copy of the first elsewhere.
+    std::wstring deep = f.tree / L"deep folder";
+    while (deep.size() < 240) deep += L"\\sub folder " + std::to_wstring(deep.size());
+    ASSERT_TRUE(MakeFolder(deep));
+    const std::wstring trip = deep + L"\\home_trip_2005_clip02.mp4", wedding = deep + L"\\home_wedding_2011_clip28.mp4";
+    MakeFileWithContent(trip, 6002, 3);
+    MakeFileWithContent(wedding, 6001, 4);
+    MakeFileWithContent(f.tree / L"trip copy.mp4", 6002, 3);
+    ASSERT_EQ(ShellPathForm(trip), ShellPathForm(wedding)) << "the platform made no shared short name";
+    // Two names differing in case only, in one (case-sensitive) folder: CLIP.avi is a copy,
+    // clip.avi is unique.
+    const std::wstring twins = f.tree / L"twins";
+    ASSERT_TRUE(MakeFolder(twins));
+    MakeFileWithContent(twins + L"\\clip.avi", 7002, 6);
+    MakeFileWithContent(f.tree / L"upper.tmp", 7003, 5);
+    ASSERT_TRUE(MoveOnHost(f.tree / L"upper.tmp", twins, "CLIP.avi"));
+    MakeFileWithContent(f.tree / L"twin copy.avi", 7003, 5);
+    const std::vector<uint8_t> plainBytes = ReadFileBytes(plain), weddingBytes = ReadFileBytes(wedding),
+                               twinBytes = ReadFileBytes(twins + L"\\clip.avi");
+    f.expectedGroups = 3;
+    RemoteProgram program;
+    HWND window = f.Launch(program, 0);
+    ASSERT_NE(window, nullptr);
+
+    // To the recycle bin: no name the shell takes reaches the ticked file alone, so it stays
+    // and the message says why.
+    for (const auto& [size, path] : {std::pair{L"5,001", dotted}, std::pair{L"6,002", trip}}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(f.ShowGroup(program, window, size));
+        const int row = f.RowOf(program, path);
+        ASSERT_GE(row, 0);
+        program.SetCheckState(f.list, row, 1);
+        f.PressDelete();
+        const std::wstring message = Answer(program, L"削除結果", IDOK);
+        EXPECT_NE(message.find(L"ごみ箱に移せない"), std::wstring::npos) << message;
+        EXPECT_NE(message.find(GetFileNamePart(path)), std::wstring::npos) << message;
+        EXPECT_TRUE(Exists(path));
+        EXPECT_EQ(program.GetItemCount(f.list), 2);
+    }
+    EXPECT_EQ(ReadFileBytes(plain), plainBytes);
+    EXPECT_EQ(ReadFileBytes(wedding), weddingBytes);
+
+    // For good (SHIFT held): through a handle that reaches the ticked file and no other.
+    Host(L"xdotool keydown shift");
+    ::Sleep(300);
+    for (const auto& [size, path] : {std::pair{L"5,001", dotted}, std::pair{L"6,002", trip}}) {
+        ASSERT_TRUE(f.ShowGroup(program, window, size));
+        program.SetCheckState(f.list, f.RowOf(program, path), 1);
+        f.PressDelete();
+        for (int i = 0; i < 200 && program.GetItemCount(f.list) != 1; ++i) ::Sleep(50);
+        EXPECT_EQ(program.GetItemCount(f.list), 1) << size;
+    }
+    Host(L"xdotool keyup shift");
+    EXPECT_EQ(program.WaitForWindow(L"#32770", L"削除結果", 500), nullptr) << "nothing to report";
+    EXPECT_FALSE(Exists(dotted));
+    EXPECT_FALSE(Exists(trip));
+    EXPECT_EQ(ReadFileBytes(plain), plainBytes) << "the movie the plain name reaches is untouched";
+    EXPECT_EQ(ReadFileBytes(wedding), weddingBytes) << "the file the short name reaches is untouched";
+    EXPECT_TRUE(Exists(f.tree / L"copy of clip.avi") && Exists(f.tree / L"trip copy.mp4"));
+
+    // Case twins: the ticked CLIP.avi goes; its name then finds clip.avi, which neither makes
+    // the delete a failure nor keeps the row for a second press.
+    ASSERT_TRUE(f.ShowGroup(program, window, L"7,003"));
+    const int upperRow = f.RowOf(program, twins + L"\\CLIP.avi");
+    ASSERT_GE(upperRow, 0);
+    program.SetCheckState(f.list, upperRow, 1);
+    f.PressDelete();
+    for (int i = 0; i < 200 && program.GetItemCount(f.list) != 1; ++i) ::Sleep(50);
+    EXPECT_EQ(program.GetItemCount(f.list), 1);
+    EXPECT_EQ(program.WaitForWindow(L"#32770", L"削除結果", 1000), nullptr) << "success reported as failure";
+    EXPECT_EQ(NamesIn(twins), std::vector<std::wstring>{L"clip.avi"});
+    EXPECT_EQ(ReadFileBytes(twins + L"\\clip.avi"), twinBytes);
+    EXPECT_EQ(f.GroupCount(program, window, L"7,003"), L"1");
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+}
+
+TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
+{
+    Fixture f;
+    const std::wstring first = f.tree / L"first", second = f.tree / L"second";
+    ASSERT_TRUE(MakeFolder(first) && MakeFolder(second));
+    // Small files, which the search compared to their end.
+    for (const wchar_t* stem : {L"a1.avi", L"a2.avi", L"a3.avi"}) MakeFileWithContent(second + L"\\" + stem, 6002, 2);
+    for (const wchar_t* stem : {L"b1.avi", L"b2.avi", L"b3.avi"}) MakeFileWithContent(second + L"\\" + stem, 7003, 3);
+    for (const wchar_t* stem : {L"c1.avi", L"c2.avi"}) MakeFileWithContent(second + L"\\" + stem, 8004, 4);
+    for (const wchar_t* stem : {L"e1.avi", L"e2.avi"}) MakeFileWithContent(second + L"\\" + stem, 9005, 5);
+    // Larger than what the search compares: X first (its folder is searched first), then two
+    // copies of Y, which differs from X in the last byte only.
+    const std::wstring x = first + L"\\x.mkv";
+    MakeFileWithContent(x, 3000000, 8);
+    std::vector<uint8_t> y = ReadFileBytes(x);
+    y.back() ^= 1;
+    WriteFileBytes(second + L"\\y1.mkv", y);
+    WriteFileBytes(second + L"\\y2.mkv", y);
+    f.expectedGroups = 5;
+    RemoteProgram program;
+    HWND window = f.Launch(program, 0, 1, {first, second});
+    ASSERT_NE(window, nullptr);
+    auto tick = [&](const wchar_t* size, std::vector<int> rows) {
+        EXPECT_TRUE(f.ShowGroup(program, window, size)) << size;
+        std::vector<std::wstring> paths;
+        for (int row : rows) {
+            program.SetCheckState(f.list, row, 1);
+            paths.push_back(f.RowPath(program, row));
+        }
+        return paths;
+    };
+    auto flipped = [](std::vector<uint8_t> bytes) {
+        for (uint8_t& byte : bytes) byte ^= 0x33;
+        return bytes;
+    };
+    auto expectNamed = [](const std::wstring& message, const wchar_t* reason, const std::vector<std::wstring>& paths) {
+        EXPECT_NE(message.find(reason), std::wstring::npos) << message;
+        for (const std::wstring& path : paths) EXPECT_NE(message.find(GetFileNamePart(path)), std::wstring::npos) << message;
+    };
+
+    // The file that stays was deleted after the search: nothing ticked goes.
+    std::vector<std::wstring> ticked = tick(L"6,002", {1, 2});
+    const std::wstring keptA = f.RowPath(program, 0);
+    ASSERT_TRUE(::DeleteFileW(keptA.c_str()));
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"残すファイルが見つからない", ticked);
+    for (const std::wstring& path : ticked) EXPECT_EQ(ReadFileBytes(path).size(), 6002u);
+    EXPECT_EQ(program.GetItemCount(f.list), 3);
+
+    // A ticked file rewritten in place (same size): compared again, found different, kept;
+    // its unchanged neighbour goes on the search's word.
+    ticked = tick(L"7,003", {1, 2});
+    const std::vector<uint8_t> rewritten = flipped(ReadFileBytes(ticked[1]));
+    ASSERT_TRUE(WriteFileBytes(ticked[1], rewritten));
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"内容が一致しない", {ticked[1]});
+    EXPECT_FALSE(Exists(ticked[0]));
+    EXPECT_EQ(ReadFileBytes(ticked[1]), rewritten);
+    EXPECT_EQ(program.GetItemCount(f.list), 2);
+
+    // The file that stays overwritten (same size): the ticked copy is the last of its content.
+    ticked = tick(L"8,004", {1});
+    const std::vector<uint8_t> original = ReadFileBytes(ticked[0]);
+    ASSERT_TRUE(WriteFileBytes(f.RowPath(program, 0), flipped(original)));
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"内容が一致しない", ticked);
+    EXPECT_EQ(ReadFileBytes(ticked[0]), original);
+
+    // The ticked file replaced by another file of the same name (here even of the same
+    // content): not the file the user ticked, so it stays.
+    ticked = tick(L"9,005", {1});
+    ASSERT_TRUE(::DeleteFileW(ticked[0].c_str()));
+    MakeFileWithContent(ticked[0], 9005, 5);
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"置き換えられていた", ticked);
+    EXPECT_TRUE(Exists(ticked[0]));
+
+    // X, Y, Y: a Y found equal to the other Y is not thereby "compared to the end" with X.
+    ASSERT_TRUE(f.ShowGroup(program, window, L"3,000,000"));
+    ASSERT_EQ(f.RowPath(program, 0), x);
+    const std::wstring y1 = f.RowPath(program, 1), y2 = f.RowPath(program, 2);
+    {
+        // Tick X and the first Y, keeping the second: the first Y is equal to it but held open
+        // here, so it stays; X differs.
+        FileHandle holder(::CreateFileW(y1.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        tick(L"3,000,000", {0, 1});
+        f.PressDelete();
+        const std::wstring message = Answer(program, L"削除結果", IDOK);
+        expectNamed(message, L"内容が一致しない", {x});
+        EXPECT_NE(message.find(L"使用中"), std::wstring::npos) << message;
+    }
+    // Now both Ys, keeping X: each must be compared with X, and both stay.
+    program.SetCheckState(f.list, 0, 0);
+    program.SetCheckState(f.list, 2, 1);
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"内容が一致しない", {y1, y2});
+    EXPECT_EQ(ReadFileBytes(y1), y);
+    EXPECT_EQ(ReadFileBytes(y2), y);
+    EXPECT_EQ(ReadFileBytes(x).size(), 3000000u);
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+}
+
+TEST(ResultDelete, AFileGrowingDuringTheCheckIsKeptAndACloseDuringTheCheckDeletesNothing)
+{
+    Fixture f;
+    for (const wchar_t* stem : {L"grow1.mp4", L"grow2.mp4"}) {
+        MakeFileWithContent(f.tree / stem, 100, 7);
+        SetFileLength(f.tree / stem, 6ull << 30);  // sparse: quick to make, slow to compare
+    }
+    for (const wchar_t* stem : {L"close1.mp4", L"close2.mp4"}) {
+        MakeFileWithContent(f.tree / stem, 100, 9);
+        SetFileLength(f.tree / stem, 7ull << 30);
+    }
+    f.expectedGroups = 2;
+    RemoteProgram program;
+    HWND window = f.Launch(program, 0);
+    ASSERT_NE(window, nullptr);
+
+    // 38 bytes appended to the ticked file while it is compared: kept, and said why.
+    ASSERT_TRUE(f.ShowGroup(program, window, L"6,442,450,944"));
+    const std::wstring growing = f.RowPath(program, 1);
+    program.SetCheckState(f.list, 1, 1);
+    f.PressDelete();
+    ASSERT_NE(program.WaitForWindow(L"#32770", L"ファイルの完全比較を行っています。", 20000), nullptr);
+    {
+        FileHandle file(::CreateFileW(growing.c_str(), FILE_APPEND_DATA, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.Get(), "thirty-eight bytes appended to a movie", 38, &written, nullptr));
+    }
+    const std::wstring message = Answer(program, L"削除結果", IDOK, 120000);
+    EXPECT_NE(message.find(L"書き換えられた"), std::wstring::npos) << message;
+    EXPECT_NE(message.find(GetFileNamePart(growing)), std::wstring::npos) << message;
+    EXPECT_EQ(SizeOf(growing), (6ull << 30) + 38);
+    EXPECT_EQ(program.GetItemCount(f.list), 2);
+
+    // The main window closed (as "End task" asks) during the check: the check is cancelled,
+    // nothing is deleted, no box is left, and the program ends.
+    ASSERT_TRUE(f.ShowGroup(program, window, L"7,516,192,768"));
+    program.SetCheckState(f.list, 1, 1);
+    f.PressDelete();
+    ASSERT_NE(program.WaitForWindow(L"#32770", L"ファイルの完全比較を行っています。", 20000), nullptr);
+    EXPECT_EQ(program.CloseAndWait(window, 30000), 0u);
+    EXPECT_EQ(SizeOf(f.tree / L"close1.mp4"), 7ull << 30);
+    EXPECT_EQ(SizeOf(f.tree / L"close2.mp4"), 7ull << 30);
 }
