@@ -42,6 +42,15 @@ bool Exists(const std::wstring& path)
     return ::GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Sparse: quick to make, slow to compare.
+void MakeSparseFiles(const std::wstring& folder, std::initializer_list<const wchar_t*> names, uint64_t size, uint32_t seed)
+{
+    for (const wchar_t* name : names) {
+        MakeFileWithContent(folder + L"\\" + name, 100, seed);
+        SetFileLength(folder + L"\\" + name, size);
+    }
+}
+
 uint64_t SizeOf(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data = {};
@@ -328,10 +337,7 @@ TEST(ResultDelete, AFileThatIsNoTrueCopyIsKeptAndTheLastCopyGoesOnlyWhenConfirme
 TEST(ResultDelete, AVerificationCancelledHalfWayDeletesNothing)
 {
     Fixture f;
-    for (const wchar_t* stem : {L"big1.mp4", L"big2.mp4"}) {
-        MakeFileWithContent(f.tree / stem, 100, 7);
-        SetFileLength(f.tree / stem, 6ull << 30);  // sparse: quick to make, slow to compare
-    }
+    MakeSparseFiles(f.tree.Path(), {L"big1.mp4", L"big2.mp4"}, 6ull << 30, 7);
     f.expectedGroups = 1;
     RemoteProgram program;
     HWND window = f.Launch(program, 0);
@@ -508,9 +514,11 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
 
     // The ticked file replaced by another file of the same name (here even of the same
     // content): not the file the user ticked, so it stays.
+    // (Made beside it first: a file made after the delete may get the freed file index.)
     ticked = tick(L"9,005", {1});
+    MakeFileWithContent(second + L"\\replacement.tmp", 9005, 5);
     ASSERT_TRUE(::DeleteFileW(ticked[0].c_str()));
-    MakeFileWithContent(ticked[0], 9005, 5);
+    ASSERT_TRUE(::MoveFileW((second + L"\\replacement.tmp").c_str(), ticked[0].c_str()));
     f.PressDelete();
     expectNamed(Answer(program, L"削除結果", IDOK), L"置き換えられていた", ticked);
     EXPECT_TRUE(Exists(ticked[0]));
@@ -544,14 +552,8 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
 TEST(ResultDelete, AFileGrowingDuringTheCheckIsKeptAndACloseDuringTheCheckDeletesNothing)
 {
     Fixture f;
-    for (const wchar_t* stem : {L"grow1.mp4", L"grow2.mp4"}) {
-        MakeFileWithContent(f.tree / stem, 100, 7);
-        SetFileLength(f.tree / stem, 6ull << 30);  // sparse: quick to make, slow to compare
-    }
-    for (const wchar_t* stem : {L"close1.mp4", L"close2.mp4"}) {
-        MakeFileWithContent(f.tree / stem, 100, 9);
-        SetFileLength(f.tree / stem, 7ull << 30);
-    }
+    MakeSparseFiles(f.tree.Path(), {L"grow1.mp4", L"grow2.mp4"}, 6ull << 30, 7);
+    MakeSparseFiles(f.tree.Path(), {L"close1.mp4", L"close2.mp4"}, 7ull << 30, 9);
     f.expectedGroups = 2;
     RemoteProgram program;
     HWND window = f.Launch(program, 0);
