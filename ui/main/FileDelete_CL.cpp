@@ -251,6 +251,14 @@ void FileDelete_CL::Delete(bool forGood)
     }
 }
 
+void FileDelete_CL::CountFromNewBase(DuplicateGroup& group)
+{
+    // Each count was measured against the first file, which is gone: the new first file and
+    // another are known equal only as far as both were equal to the old one.
+    const uint64_t newBaseEqual = group.front()->comparedBytes;
+    for (CompareFileEntry* member : group) member->comparedBytes = std::min(member->comparedBytes, newBaseEqual);
+}
+
 std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::vector<GroupTicks>& ticks)
 {
     std::vector<GroupOutcome> outcomes;
@@ -264,7 +272,9 @@ std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::v
             outcome.goneRows.push_back(target.row);
             if (group.groupIndex >= 0 && group.groupIndex < static_cast<int>(groups.size())) {
                 DuplicateGroup& stored = groups[group.groupIndex];
+                const CompareFileEntry* base = stored.empty() ? nullptr : stored.front();
                 stored.erase(std::remove(stored.begin(), stored.end(), target.entry), stored.end());
+                if (!stored.empty() && stored.front() != base) CountFromNewBase(stored);
             }
         }
         std::sort(outcome.goneRows.rbegin(), outcome.goneRows.rend());

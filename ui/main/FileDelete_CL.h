@@ -81,6 +81,8 @@ private:
     // Why a ticked file stayed, as the result message says it (before the files' names).
     static const wchar_t* ReasonText(Reason reason);
     std::vector<GroupOutcome> TakeOutGone(const std::vector<GroupTicks>& ticks);
+    // The group's first file went: what is "compared" now counts against the new first file.
+    static void CountFromNewBase(DuplicateGroup& group);
 
     HWND owner;
     FirstFileCompare_CL& scanner;

@@ -462,9 +462,19 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
     y.back() ^= 1;
     WriteFileBytes(second + L"\\y1.mkv", y);
     WriteFileBytes(second + L"\\y2.mkv", y);
-    f.expectedGroups = 5;
+    // P, then B (differs from P after 3 MB), then C (a copy of P), found in that order.
+    const std::wstring third = f.tree / L"third";
+    ASSERT_TRUE(MakeFolder(third));
+    const std::wstring p = first + L"\\p.wmv", b = second + L"\\b.wmv", c = third + L"\\c.wmv";
+    MakeFileWithContent(p, 4000000, 11);
+    const std::vector<uint8_t> pBytes = ReadFileBytes(p);
+    std::vector<uint8_t> bBytes = pBytes;
+    for (size_t i = 3000000; i < bBytes.size(); ++i) bBytes[i] ^= 0x5A;
+    WriteFileBytes(b, bBytes);
+    WriteFileBytes(c, pBytes);
+    f.expectedGroups = 6;
     RemoteProgram program;
-    HWND window = f.Launch(program, 0, 1, {first, second});
+    HWND window = f.Launch(program, 0, 1, {first, second, third});
     ASSERT_NE(window, nullptr);
     auto tick = [&](const wchar_t* size, std::vector<int> rows) {
         EXPECT_TRUE(f.ShowGroup(program, window, size)) << size;
@@ -546,6 +556,32 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
     EXPECT_EQ(ReadFileBytes(y1), y);
     EXPECT_EQ(ReadFileBytes(y2), y);
     EXPECT_EQ(ReadFileBytes(x).size(), 3000000u);
+
+    // P, B, C: C found equal to P (and held open, so it stays); then P goes, kept as C. What C
+    // was known to share with P says nothing about B, now the first file: C is compared with
+    // B before it may go, and stays, the last copy of P's content.
+    ASSERT_TRUE(f.ShowGroup(program, window, L"4,000,000"));
+    ASSERT_EQ(f.RowPath(program, 0), p);
+    ASSERT_EQ(f.RowPath(program, 1), b);
+    {
+        FileHandle holder(::CreateFileW(c.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        tick(L"4,000,000", {2});
+        f.PressDelete();
+        EXPECT_NE(Answer(program, L"削除結果", IDOK).find(L"使用中"), std::wstring::npos);
+    }
+    program.SetCheckState(f.list, 2, 0);
+    program.SetCheckState(f.list, 0, 1);
+    program.SetCheckState(f.list, 1, 1);
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"内容が一致しない", {b});
+    EXPECT_FALSE(Exists(p));
+    ASSERT_EQ(program.GetItemCount(f.list), 2);
+    program.SetCheckState(f.list, 0, 0);
+    program.SetCheckState(f.list, 1, 1);
+    f.PressDelete();
+    expectNamed(Answer(program, L"削除結果", IDOK), L"内容が一致しない", {c});
+    EXPECT_EQ(ReadFileBytes(c), pBytes);
+    EXPECT_EQ(ReadFileBytes(b), bBytes);
     EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
 }
 
