@@ -66,8 +66,7 @@ public:
     static std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
     static void SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
                                 std::wstring& folder);
-    // An action that must not be left behind a closing window is under way (a comparison,
-    // a deletion, a message box of theirs).
+    // A comparison or a deletion is under way: it must not go on behind a closed window.
     bool IsBusy() const { return runningDelete || runningCompare; }
     // The window closes: cancel what has not started.
     void StopBusyWork();
