@@ -51,7 +51,8 @@ const wchar_t kUsage[] =
     L"      points and writes them as a 4096 x 3072 contact sheet. Exit 1 when frames could not\n"
     L"      be decoded (the sheet then shows the error image in their cells).\n"
     L"exit codes: 0 done (compare: equal), 1 different (sheet: frames missing), 2 wrong usage\n"
-    L"or no such file, 3 a folder, list file or file that cannot be read (named on stderr).\n"
+    L"or no such file, 3 a folder, list file or file that cannot be read (named on stderr; find\n"
+    L"--list still searches the other files of the list and prints their groups).\n"
     L"In --json, a path that is not valid UTF-16 keeps its lone surrogates as \\uXXXX escapes.\n";
 
 std::string ToUtf8(const std::wstring& text)
@@ -93,6 +94,13 @@ bool CanRead(const std::wstring& path)
     FileHandle file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, 0, nullptr));
     return file.IsValid();
+}
+
+// Why a file named in a list is not searched.
+std::wstring WhyLeftOut(const std::wstring& path)
+{
+    if (IsFolder(path)) return L"a folder, not a file: " + path;
+    return (FileExists(path) ? L"cannot read " : L"no such file: ") + path;
 }
 
 int Unreadable(const std::wstring& problem)
@@ -280,10 +288,15 @@ int RunFind(const std::vector<std::wstring>& args)
     if (!allFiles || similar) TheApplicationData().Load();
     CliScanner scanner(allFiles, IsConsole(::GetStdHandle(STD_ERROR_HANDLE)));
     scanner.SetEndPause(0);
+    bool isListed = true;  // every file of the list found and readable
     if (!listFile.empty()) {
-        for (const std::wstring& path : ReadListFile(listFile)) scanner.AddFile(path);
+        for (const std::wstring& path : ReadListFile(listFile)) {
+            if (scanner.AddFile(path)) continue;
+            isListed = false;
+            Print(STD_ERROR_HANDLE, L"quillmere-cli: " + WhyLeftOut(path) + L"\n");
+        }
     } else {
-        for (const std::wstring& folder : folders) scanner.ScanFolder(folder, nullptr);
+        scanner.ScanFolders(folders, nullptr);
     }
     // Asked only when needed: finding Documents starts the shell, a tenth of a second cold.
     DigestCache_CL cache;
@@ -306,7 +319,7 @@ int RunFind(const std::vector<std::wstring>& args)
         PrintGroupsAsText(scanner.Groups());
         if (similar) Print(STD_OUTPUT_HANDLE, similarGroups);
     }
-    return kExitOk;
+    return isListed ? kExitOk : kExitUnreadable;
 }
 
 int RunCompare(const std::vector<std::wstring>& args)

@@ -37,6 +37,16 @@ std::wstring ToLowerAscii(std::wstring text)
     return text;
 }
 
+std::wstring CaseFolded(const std::wstring& path)
+{
+    if (path.empty()) return path;
+    // The simple upper-case mapping keeps every code unit in its place, as CompareStringOrdinal does.
+    std::wstring folded(path.size(), L'\0');
+    const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, path.c_str(), static_cast<int>(path.size()),
+                                       folded.data(), static_cast<int>(folded.size()), nullptr, nullptr, 0);
+    return length == static_cast<int>(path.size()) ? folded : path;
+}
+
 bool FileExists(const std::wstring& path)
 {
     return !path.empty() && ::GetFileAttributesW(LongPathForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -14,6 +14,9 @@ std::wstring GetExtension(const std::wstring& path, bool lowerCase = false);
 std::wstring RemoveExtension(const std::wstring& path);
 // A to Z become a to z; every other character stays.
 std::wstring ToLowerAscii(std::wstring text);
+// Every letter of any script in upper case, as a file system that ignores case compares
+// names: two paths name the same file there when their folded forms are equal.
+std::wstring CaseFolded(const std::wstring& path);
 // Through the long form below, so that deep paths and names ending in a dot or a space are
 // found as they are.
 bool FileExists(const std::wstring& path);

@@ -4,10 +4,17 @@
 #include "core/UniqueHandle.h"
 #include "engine/FileIdentity.h"
 
-bool FileIdentitySet::Contains(HANDLE file) const
+void FileIdentitySet::Clear()
+{
+    byIndex.clear();
+    pathsWithoutIdentity.clear();
+}
+
+bool FileIdentitySet::Contains(HANDLE file, const std::wstring& path) const
 {
     uint64_t index = 0;
-    return FileIdentity::IndexOfHandle(file, index) && Contains(file, index);
+    if (!FileIdentity::IndexOfHandle(file, index)) return pathsWithoutIdentity.contains(CaseFolded(path));
+    return Contains(file, index);
 }
 
 bool FileIdentitySet::Contains(HANDLE file, uint64_t index) const
@@ -37,7 +44,7 @@ bool FileIdentitySet::Contains(HANDLE file, uint64_t index) const
 bool FileIdentitySet::InsertIfNew(HANDLE file, const std::wstring& path)
 {
     uint64_t index = 0;
-    if (!FileIdentity::IndexOfHandle(file, index)) return true;  // unknown: never one of the others
+    if (!FileIdentity::IndexOfHandle(file, index)) return pathsWithoutIdentity.insert(CaseFolded(path)).second;
     if (Contains(file, index)) return false;
     byIndex.emplace(index, Member{path});
     return true;

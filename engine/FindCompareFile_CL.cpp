@@ -60,11 +60,10 @@ void FindCompareFile_CL::RunSearch()
 {
     scanner.Clear();
     const volatile LONG* cancel = &settings.isCancelRequested;
-    for (const std::wstring& path : searchPaths) {
-        if (isFileListMode)
-            scanner.AddFile(path);
-        else
-            scanner.ScanFolder(path, cancel);
+    if (isFileListMode) {
+        for (const std::wstring& path : searchPaths) scanner.AddFile(path);
+    } else {
+        scanner.ScanFolders(searchPaths, cancel);
     }
     // What earlier searches read: a rescan opens only files that changed or still look alike.
     DigestCache_CL cache;

@@ -110,7 +110,7 @@ int FirstBlockComparer_CL::CompareOpened(HANDLE candidate, std::span<const uint8
         matchedFiles.InsertIfNew(baseFile.Get(), basePath);
         isBaseInMatched = true;
     }
-    if (matchedFiles.Contains(candidate)) return kSameFile;
+    if (matchedFiles.Contains(candidate, path)) return kSameFile;
 
     const uint64_t end = std::min(size, kFirstBlockLimit);
     if (candidateBlock.size() < end) candidateBlock.resize(static_cast<size_t>(end));

@@ -31,11 +31,33 @@ uint64_t MixBlock(uint64_t hash, const uint8_t* data, size_t length)
     return hash;
 }
 
-bool SamePathIgnoringCase(const std::wstring& a, const std::wstring& b)
+FileHandle OpenFolder(const std::wstring& folder, DWORD access)
 {
-    return a.size() == b.size() &&
-           ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
-                                  TRUE) == CSTR_EQUAL;
+    return FileHandle(::CreateFileW(LongPathForm(folder).c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+std::wstring FullPathOf(const std::wstring& path)
+{
+    const DWORD length = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (length == 0) return std::wstring();
+    std::wstring full(length, L'\0');
+    full.resize(::GetFullPathNameW(path.c_str(), length, full.data(), nullptr));
+    return full;
+}
+
+// The folders above this one on its path, nearest first; none above a root.
+std::vector<std::wstring> FoldersAbove(const std::wstring& folder)
+{
+    std::vector<std::wstring> above;
+    std::wstring current = FullPathOf(folder);
+    while (!current.empty() && above.size() < FirstFileCompare_CL::kDeepestFolder) {
+        std::wstring parent = FullPathOf(current + (current.back() == L'\\' ? L".." : L"\\.."));
+        if (parent.empty() || parent == current) break;
+        above.push_back(parent);
+        current = std::move(parent);
+    }
+    return above;
 }
 
 // The digest of a whole first block. A second lane with another start makes it 128 bits:
@@ -182,9 +204,14 @@ void FirstFileCompare_CL::OnCompareProgress(int, uint64_t) {}
 
 int FirstFileCompare_CL::Clear()
 {
-    CriticalSection_CL::Guard guard(groupsLock);
-    groups.clear();
-    files.clear();
+    {
+        CriticalSection_CL::Guard guard(groupsLock);
+        groups.clear();
+        files.clear();
+    }
+    visitedFolders.Clear();
+    visitedFinalPaths.clear();
+    listedFiles.Clear();
     return 1;
 }
 
@@ -193,12 +220,31 @@ int FirstFileCompare_CL::ScanFolder(const std::wstring& folder, const volatile L
     cancelFlag = cancel;
     lastScanProgress = 0;
     scanDepth = 0;
-    visitedFolders.Clear();
-    visitedFinalPaths.clear();
     askVolume = true;
     ScanDirectory(folder, files);
-    visitedFolders.Clear();
-    visitedFinalPaths.clear();
+    return 1;
+}
+
+int FirstFileCompare_CL::ScanFolders(const std::vector<std::wstring>& folders, const volatile LONG* cancel)
+{
+    std::vector<size_t> order(folders.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    if (folders.size() > 1) {
+        // How many named folders stand above each on its path, told by identity so that any
+        // spelling of them counts.
+        FileIdentitySet named;
+        for (const std::wstring& folder : folders)
+            if (FileHandle handle = OpenFolder(folder, FILE_READ_ATTRIBUTES)) named.InsertIfNew(handle.Get(), FullPathOf(folder));
+        std::vector<size_t> namedAbove(folders.size(), 0);
+        for (size_t i = 0; i < folders.size(); ++i) {
+            for (const std::wstring& above : FoldersAbove(folders[i])) {
+                FileHandle handle = OpenFolder(above, FILE_READ_ATTRIBUTES);
+                namedAbove[i] += handle && named.Contains(handle.Get(), above);
+            }
+        }
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return namedAbove[a] < namedAbove[b]; });
+    }
+    for (size_t i : order) ScanFolder(folders[i], cancel);
     return 1;
 }
 
@@ -208,15 +254,14 @@ bool FirstFileCompare_CL::IsNewFinalPath(HANDLE directory)
     wchar_t buffer[1024];
     const DWORD length = ::GetFinalPathNameByHandleW(directory, buffer, 1024, FILE_NAME_NORMALIZED);
     if (length == 0 || length >= 1024) return true;
-    return visitedFinalPaths.insert(ToLowerAscii(std::wstring(buffer, length))).second;
+    return visitedFinalPaths.insert(CaseFolded(std::wstring(buffer, length))).second;
 }
 
 int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareFileEntry>& list)
 {
     if (folder.empty()) return 1;
     // A link back into the walked tree would otherwise repeat it until paths grow too long.
-    FileHandle directory(::CreateFileW(LongPathForm(folder).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    FileHandle directory = OpenFolder(folder, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
     // Where the drive tells no identities, a cycle still ends: by the folder's final path
     // where the platform gives it, and at a depth no real library reaches.
     uint64_t index = 0;
@@ -280,15 +325,22 @@ int FirstFileCompare_CL::ScanDirectory(std::wstring folder, std::vector<CompareF
 
 int FirstFileCompare_CL::AddFile(const std::wstring& path)
 {
-    WIN32_FIND_DATAW data;
-    FindHandle search(::FindFirstFileW(LongPathForm(path).c_str(), &data));
-    if (!search) return 1;
+    // Opened for reading, as the comparison will open it: a listed file that cannot be read
+    // is told now, even one that no other file shares its size with.
+    FileHandle file(::CreateFileW(LongPathForm(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    FILE_BASIC_INFO basic;
+    FILE_STANDARD_INFO standard;
+    if (!file || !::GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof(basic)) ||
+        !::GetFileInformationByHandleEx(file.Get(), FileStandardInfo, &standard, sizeof(standard)) || standard.Directory)
+        return 0;
     CompareFileEntry work;
     work.path = path;
-    work.size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    work.lastWriteTime = (uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-    search.Reset();
-    if (AcceptFile(work) == 1) files.push_back(work);
+    work.size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+    work.lastWriteTime = static_cast<uint64_t>(basic.LastWriteTime.QuadPart);
+    work.changeTime = static_cast<uint64_t>(basic.ChangeTime.QuadPart);
+    if (FileIdentity::IndexOfHandle(file.Get(), work.fileIndex)) FileIdentity::VolumeOfHandle(file.Get(), work.volumeSerial);
+    // Listed again, under this name or another (other case, 8.3 form, a link): the same file.
+    if (AcceptFile(work) == 1 && listedFiles.InsertIfNew(file.Get(), LongPathForm(path))) files.push_back(work);
     return 1;
 }
 
@@ -547,8 +599,8 @@ void FirstFileCompare_CL::SettleBase(DetectionState& state, ClassWork& work, uin
         const uint32_t candidateIndex = state.order[place];
         if (!state.SameRun(candidateIndex, baseIndex)) break;
         CompareFileEntry& candidate = files[candidateIndex];
-        if (candidate.isGrouped || candidateIndex <= lastCompared || SamePathIgnoringCase(candidate.path, base.path))
-            continue;
+        // A candidate that is the base itself under another name is told by the comparer.
+        if (candidate.isGrouped || candidateIndex <= lastCompared) continue;
         lastCompared = candidateIndex;
         int compared = 0;
         if (IsKnownMemberName(state, group, candidateIndex)) {

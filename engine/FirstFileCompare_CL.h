@@ -54,9 +54,16 @@ public:
     FirstFileCompare_CL(const FirstFileCompare_CL&) = delete;
     FirstFileCompare_CL& operator=(const FirstFileCompare_CL&) = delete;
 
-    // Folder scan.
+    // Folder scan. One search (from one Clear to the next) lists each file once: a folder met
+    // again, under any name or path, is not walked again, and a file listed again under any
+    // name is not added again.
     int ScanFolder(const std::wstring& folder, const volatile LONG* cancel);
+    // Every folder named, those named inside another named folder after it: the outer walk
+    // then meets them, and the files come in the order a walk of the outer folder alone gives.
+    int ScanFolders(const std::vector<std::wstring>& folders, const volatile LONG* cancel);
     int ScanDirectory(std::wstring folder, std::vector<CompareFileEntry>& list);
+    // 0 when the file cannot be found or opened for reading (it is not added); otherwise 1,
+    // whether the filter kept it or not.
     int AddFile(const std::wstring& path);
     int Clear();
 
@@ -115,10 +122,11 @@ private:
     bool askVolume = false;   // the next folder walked may be on another volume
     const volatile LONG* cancelFlag = nullptr;
     int lastScanProgress = 0;
-    FileIdentitySet visitedFolders;  // of the current ScanFolder walk
+    FileIdentitySet visitedFolders;            // walked in this search
+    std::set<std::wstring> visitedFinalPaths;  // the same, for folders without an identity
+    FileIdentitySet listedFiles;               // added by AddFile in this search
     DigestCache_CL* digestCache = nullptr;
     std::mutex cacheLock;  // the helpers ask and feed the cache
-    std::set<std::wstring> visitedFinalPaths;  // folders without an identity, same walk
     CriticalSection_CL groupsLock;
     DWORD endPauseMs = kEndPauseMs;
     bool changedWhileCompared = false;

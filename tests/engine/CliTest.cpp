@@ -119,3 +119,37 @@ TEST(Cli, FailuresAreNamedWithTheirOwnExitCodeAndOddPathsSurviveJson)
     EXPECT_EQ(JsonString(std::wstring(L"C:\\a\xD800" L"b\"\x01.avi")), L"\"C:\\\\a\\ud800b\\\"\\u0001.avi\"");
     EXPECT_EQ(JsonString(std::wstring(L"\xDC00\xD83D\xDE00\xD83D")), L"\"\\udc00\xD83D\xDE00\\ud83d\"");
 }
+
+TEST(Cli, FoldersNamedInAnyOverlappingWayAndListsNamingFilesTwiceGiveEachGroupOnce)
+{
+    TestFolder tree;
+    MakeFolder(tree / L"X\\a");
+    MakeFileWithContent(tree / L"X\\a\\1.bin", 70000, 1);
+    MakeFileWithContent(tree / L"X\\a\\2.bin", 70000, 1);
+    MakeFileWithContent(tree / L"X\\top.bin", 80000, 2);
+    MakeFileWithContent(tree / L"X\\top copy.bin", 80000, 2);
+    const std::wstring x = L"\"" + (tree / L"X") + L"\"", inner = L"\"" + (tree / L"X\\a") + L"\"";
+    const CliResult alone = RunCli(L"find --all-files --no-cache " + x);
+    ASSERT_NE(alone.out.find("2 groups"), std::string::npos) << alone.out;
+    for (const std::wstring& folders : {x + L" " + inner, inner + L" " + x, x + L" " + x, x + L" \"" + (tree / L"x") + L"\"",
+                                        x + L" \"" + (tree / L"x\\A\\..\\a") + L"\""}) {
+        const CliResult found = RunCli(L"find --all-files --no-cache " + folders);
+        EXPECT_EQ(found.exitCode, 0u);
+        EXPECT_EQ(found.out, alone.out) << std::string(folders.begin(), folders.end());
+    }
+
+    // A list naming each copy twice, once in capitals, and entries that cannot be searched:
+    // each of those named on stderr, the rest searched.
+    const std::wstring missing = tree / L"X\\a\\3.bin", dotted = tree / L"X\\a\\1.bin.", folder = tree / L"X\\a";
+    std::string list;
+    for (const std::wstring& path : {tree / L"X\\a\\1.bin", tree / L"X\\a\\2.bin", missing, tree / L"X\\A\\1.BIN",
+                                     tree / L"X\\a\\2.bin", dotted, folder})
+        list += Utf8(path) + "\r\n";
+    WriteFileBytes(tree / L"list.txt", list.data(), list.size());
+    const CliResult listed = RunCli(L"find --all-files --no-cache --list \"" + (tree / L"list.txt") + L"\"");
+    EXPECT_EQ(listed.exitCode, 3u);
+    EXPECT_EQ(listed.out, "group 1: 2 files of 70,000 bytes\n  " + Utf8(tree / L"X\\a\\1.bin") + "\n  " +
+                              Utf8(tree / L"X\\a\\2.bin") + "\n1 groups\n");
+    EXPECT_EQ(listed.err, "quillmere-cli: no such file: " + Utf8(missing) + "\nquillmere-cli: no such file: " + Utf8(dotted) +
+                              "\nquillmere-cli: a folder, not a file: " + Utf8(folder) + "\n");
+}

@@ -56,7 +56,8 @@ public:
 // compared bytes and every progress report. One rule beyond the plain loop: a file found to
 // be another name of a base or of a file matched to it is no base itself. The plain loop
 // would group the other names of a group's files among themselves, and a user deleting in
-// both groups could then delete every name of every copy.
+// both groups could then delete every name of every copy. Which names are one file the
+// comparer tells (by identity), not the paths: names differing only in case may be two.
 struct ReferenceResult {
     std::vector<std::vector<std::wstring>> groups;
     std::vector<uint64_t> comparedBytes;
@@ -88,8 +89,7 @@ ReferenceResult RunReference(const std::vector<CompareFileEntry>& input)
         bool opened = false;
         for (size_t o = 0; o < n; ++o) {
             CompareFileEntry& other = files[o];
-            if (!isOtherName[b] && !other.isGrouped && _wcsicmp(other.path.c_str(), base.path.c_str()) != 0 &&
-                other.size == base.size) {
+            if (!isOtherName[b] && !other.isGrouped && o != b && other.size == base.size) {
                 if (!opened) comparer.OpenBaseFile(base.path);
                 opened = true;
                 const int compared = comparer.CompareFirstBlock(other.path);
@@ -177,11 +177,17 @@ TEST(Detection, OneFileUnderTwoPathsIsNeverItsOwnDuplicate)
     ASSERT_TRUE(::CreateHardLinkW((folder / L"dir\\hardlink.avi").c_str(), (folder / L"dir\\movie.avi").c_str(), nullptr));
     ASSERT_TRUE(MakeFolderLink(folder / L"linked", folder / L"dir"));
 
+    // Listed under every name: one file.
+    RecordingScanner listed;
+    for (const wchar_t* name : {L"dir\\movie.avi", L"DIR\\MOVIE.AVI", L"dir\\hardlink.avi", L"linked\\movie.avi"})
+        EXPECT_EQ(listed.AddFile(folder / name), 1);
+    EXPECT_EQ(listed.Files().size(), 1u);
+
+    // Walked: the folder link is not followed twice; the hard link is listed, but as the
+    // same file it is neither a copy nor a base of a group of its own.
     RecordingScanner scanner;
-    scanner.AddFile(folder / L"dir\\movie.avi");
-    scanner.AddFile(folder / L"DIR\\MOVIE.AVI");
-    scanner.AddFile(folder / L"dir\\hardlink.avi");
-    scanner.AddFile(folder / L"linked\\movie.avi");
+    scanner.ScanFolders({folder.Path(), folder / L"linked"}, nullptr);
+    EXPECT_EQ(scanner.Files().size(), 2u);
     scanner.FindDuplicates(nullptr);
     EXPECT_TRUE(scanner.Groups().empty());
 
@@ -244,16 +250,17 @@ TEST(Detection, UnreadableOrChangingFilesAreSimplyNoMatch)
     EXPECT_EQ(comparer.CompareOpened(early.Get(), prefix, folder / L"c.avi"), 0);
 }
 
-TEST(Detection, MatchesThePlainLoopExactlyOnAMixedCorpus)
+TEST(Detection, MatchesThePlainLoopExactlyOnAMixedCorpusWhicheverWayItsFoldersAreNamed)
 {
     TestFolder folder;
+    MakeFolder(folder / L"sub\\deeper");
     std::mt19937 random(20261207);
     const uint64_t sizes[] = {0, 1, 4096, 65536, 65537, 300000, (2 << 20) + 5};
-    RecordingScanner scanner;
+    const wchar_t* places[] = {L"", L"sub\\", L"sub\\deeper\\"};
     for (int i = 0; i < 70; ++i) {
         uint64_t size = sizes[random() % 7];
         uint32_t content = random() % 3;
-        std::wstring path = folder / (L"f" + std::to_wstring(i) + L".avi");
+        std::wstring path = folder / (places[i % 3] + (L"f" + std::to_wstring(i) + L".avi"));
         MakeFileWithContent(path, size, content);
         // Near-copies: equal first 4 KiB, different within the first block (the runs that
         // split) or only past it.
@@ -262,9 +269,25 @@ TEST(Detection, MatchesThePlainLoopExactlyOnAMixedCorpus)
             bytes[at] ^= 0x5A;
             WriteFileBytes(path, bytes);
         }
-        scanner.AddFile(path);
-        if (random() % 10 == 0) scanner.AddFile(folder / (L"F" + std::to_wstring(i) + L".AVI"));
     }
+    auto pathsOf = [](RecordingScanner& scanner) {
+        std::vector<std::wstring> paths;
+        for (const CompareFileEntry& file : scanner.Files()) paths.push_back(file.path);
+        return paths;
+    };
+    RecordingScanner alone;
+    alone.ScanFolder(folder.Path(), nullptr);
+    ASSERT_EQ(alone.Files().size(), 70u);
+
+    // Named again, inside one another (the inner first), in capitals and with a trailing
+    // "\.": each file once, in the order of the outer folder's walk.
+    std::wstring capitals = folder.Path();
+    std::transform(capitals.begin(), capitals.end(), capitals.begin(), ::towupper);
+    RecordingScanner scanner;
+    scanner.ScanFolders({folder / L"sub", folder.Path(), capitals, folder / L"SUB\\deeper\\.", folder.Path()}, nullptr);
+    ASSERT_EQ(pathsOf(scanner), pathsOf(alone));
+    scanner.events.clear();
+
     ReferenceResult expected = RunReference(scanner.Files());
     size_t candidates = 0;
     for (const CompareFileEntry& file : scanner.Files())
@@ -284,6 +307,11 @@ TEST(Detection, MatchesThePlainLoopExactlyOnAMixedCorpus)
     scanner.events.clear();
     scanner.FindDuplicates(nullptr);
     EXPECT_EQ(scanner.events, expected.events);
+
+    // Once cleared, the same folders are walked anew.
+    scanner.Clear();
+    scanner.ScanFolders({folder / L"sub", folder.Path()}, nullptr);
+    EXPECT_EQ(pathsOf(scanner), pathsOf(alone));
 }
 
 TEST(Detection, CancelKeepsTheGroupsFoundSoFar)
@@ -468,15 +496,15 @@ TEST(Detection, LinksOfOneFileAreSettledWithoutReadingThemInFull)
 {
     TestFolder folder;
     MakeFileWithContent(folder / L"original.avi", 3 * 1000 * 1000, 7);
-    RecordingScanner scanner;
-    scanner.AddFile(folder / L"original.avi");
     for (int i = 0; i < 20; ++i) {
         const std::wstring link = folder / (L"link" + std::to_wstring(i) + L".avi");
         ASSERT_TRUE(::CreateHardLinkW(link.c_str(), (folder / L"original.avi").c_str(), nullptr));
-        scanner.AddFile(link);
     }
     MakeFileWithContent(folder / L"copy.avi", 3 * 1000 * 1000, 7);
-    scanner.AddFile(folder / L"copy.avi");
+    RecordingScanner scanner;
+    scanner.ScanFolder(folder.Path(), nullptr);
+    ASSERT_EQ(scanner.Files().size(), 22u);
+    scanner.events.clear();
     ReferenceResult expected = RunReference(scanner.Files());
     scanner.FindDuplicates(nullptr);
     EXPECT_EQ(scanner.GroupPaths(), expected.groups);
@@ -777,4 +805,61 @@ TEST(DigestCache, WritersAtOnceLeaveOneWholeCache)
     WIN32_FIND_DATAW found;
     FindHandle leftovers(::FindFirstFileW((data / L"*.tmp*").c_str(), &found));
     EXPECT_FALSE(leftovers.IsValid()) << "a temporary file was left: " << std::string(found.cFileName, found.cFileName + wcslen(found.cFileName));
+}
+
+namespace {
+
+std::set<std::set<std::wstring>> AsSets(const std::vector<std::vector<std::wstring>>& groups)
+{
+    std::set<std::set<std::wstring>> sets;
+    for (const auto& group : groups) sets.emplace(group.begin(), group.end());
+    return sets;
+}
+
+}  // namespace
+
+// A Linux folder under Wine keeps names that differ only in case apart, as a case-sensitive
+// NTFS folder does: two files, compared and grouped like any others, with and without the
+// digest cache. Where no identity can be read, such names are taken as one file instead.
+TEST(Detection, NamesThatDifferOnlyInCaseAreTwoFilesWhenTheFolderKeepsThemApart)
+{
+    TestFolder root, data;
+    const std::wstring tree = root / L"tree";
+    MakeFolder(tree + L"\\twins");
+    MakeFolder(tree + L"\\Dir");
+    MakeFolder(root / L"other");
+    MakeFileWithContent(tree + L"\\twins\\Movie.avi", 90000, 1);
+    MakeFileWithContent(root / L"copy", 90000, 1);
+    MakeFileWithContent(tree + L"\\Dir\\x.avi", 91000, 2);
+    MakeFileWithContent(root / L"other\\x.avi", 91000, 2);
+    // Wine itself would open the file of the other case: the twins are moved in by the host.
+    if (!MoveOnHost(root / L"copy", tree + L"\\twins", "movie.avi") || !MoveOnHost(root / L"other", tree, "dir"))
+        GTEST_SKIP() << "no host to make case twins";
+    const std::set<std::set<std::wstring>> twins{{tree + L"\\twins\\Movie.avi", tree + L"\\twins\\movie.avi"},
+                                                 {tree + L"\\Dir\\x.avi", tree + L"\\dir\\x.avi"}};
+    const std::wstring cachePath = data / L"digests.cache";
+    EXPECT_EQ(AsSets(Search(tree, L"").groups), twins);
+    EXPECT_EQ(AsSets(Search(tree, cachePath).groups), twins);
+    EXPECT_EQ(AsSets(Search(tree, cachePath).groups), twins) << "from the cache";
+
+    // Listed, and one of them again under a third spelling (which opens one of the two).
+    RecordingScanner listed;
+    for (const wchar_t* name : {L"\\twins\\Movie.avi", L"\\twins\\movie.avi", L"\\TWINS\\MOVIE.AVI"})
+        EXPECT_EQ(listed.AddFile(tree + name), 1);
+    EXPECT_EQ(listed.Files().size(), 2u);
+    listed.FindDuplicates(nullptr);
+    EXPECT_EQ(listed.Groups().size(), 1u);
+
+    // Without identities the path decides, whatever its case: one file, never its own copy.
+    FileIdentity::TheSource() = &NoIndexes;
+    RecordingScanner blind;
+    for (const wchar_t* name : {L"\\twins\\Movie.avi", L"\\TWINS\\MOVIE.AVI", L"\\twins\\movie.avi"}) blind.AddFile(tree + name);
+    const size_t listedOnce = blind.Files().size();
+    // And a walk that could not tell its folders apart would list it twice.
+    blind.Files().push_back(blind.Files()[0]);
+    blind.Files().back().path = tree + L"\\Twins\\Movie.AVI";
+    blind.FindDuplicates(nullptr);
+    FileIdentity::TheSource() = &FileIdentity::FromPlatform;
+    EXPECT_EQ(listedOnce, 1u);
+    EXPECT_TRUE(blind.Groups().empty());
 }

@@ -76,11 +76,14 @@ TEST(FolderScan, WalksDepthFirstInListingOrderWithOrWithoutTrailingBackslash)
     std::vector<std::wstring> paths = plain.Paths();
     EXPECT_NE(std::find(paths.begin(), paths.end(), tree / L".hidden.avi"), paths.end()) << "dot-files are kept";
 
-    // Entries are appended: a second folder adds to the list; Clear empties it.
+    // Entries are appended, each file once a search: a folder walked already adds nothing;
+    // Clear empties the list and a new search walks it again.
     plain.ScanFolder(tree / L"sub", nullptr);
-    EXPECT_EQ(plain.Files().size(), 9u);
+    EXPECT_EQ(plain.Files().size(), 7u);
     plain.Clear();
     EXPECT_TRUE(plain.Files().empty());
+    plain.ScanFolder(tree / L"sub", nullptr);
+    EXPECT_EQ(plain.Files().size(), 2u);
 
     RecordingScanner missing;
     missing.ScanFolder(tree / L"no-such-folder", nullptr);
@@ -139,19 +142,22 @@ TEST(FolderScan, LinksBackIntoTheTreeAreWalkedOnce)
     EXPECT_EQ(again.Files().size(), 3u);
 }
 
-TEST(FolderScan, AddFileTakesListedFilesAsGiven)
+TEST(FolderScan, AddFileTakesEachListedFileOnceAndTellsWhatItCannotRead)
 {
     TestFolder folder;
     MakeFileWithContent(folder / L"a.avi", 1234, 1);
+    MakeFileWithContent(folder / L"locked.avi", 10, 1);
+    MakeFileWithContent(folder / L"x.skip", 10, 1);
     MakeFolder(folder / L"dir.avi");
+    FileHandle lock(::CreateFileW((folder / L"locked.avi").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     RecordingScanner scanner;
-    scanner.AddFile(folder / L"a.avi");
-    scanner.AddFile(folder / L"a.avi");
-    scanner.AddFile(folder / L"missing.avi");
-    scanner.AddFile(folder / L"dir.avi");
-    scanner.AddFile(folder / L"x.skip");
-    ASSERT_EQ(scanner.Files().size(), 3u);
+    EXPECT_EQ(scanner.AddFile(folder / L"a.avi"), 1);
+    EXPECT_EQ(scanner.AddFile(folder / L"A.AVI"), 1) << "the same file again";
+    EXPECT_EQ(scanner.AddFile(folder / L"x.skip"), 1) << "found, though the filter leaves it out";
+    for (const wchar_t* unlisted : {L"missing.avi", L"a.avi.", L"dir.avi", L"locked.avi"})
+        EXPECT_EQ(scanner.AddFile(folder / unlisted), 0) << "not found or unreadable";
+    ASSERT_EQ(scanner.Files().size(), 1u);
+    EXPECT_EQ(scanner.Files()[0].path, folder / L"a.avi");
     EXPECT_EQ(scanner.Files()[0].size, 1234u);
-    EXPECT_EQ(scanner.Files()[1].path, folder / L"a.avi");
-    EXPECT_EQ(scanner.Files()[2].size, 0u) << "a folder listed as a file has size 0";
+    EXPECT_NE(scanner.Files()[0].fileIndex, 0u) << "for the digest cache";
 }

@@ -22,12 +22,18 @@ CliResult RunCli(const std::wstring& arguments)
     if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
     KernelHandle reader(readEnd), writer(writeEnd);
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    FileHandle nul(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
+    // Standard error into a file of its own, read once the program has ended: two pipes read
+    // one after the other could each wait for the other.
+    wchar_t folder[MAX_PATH], errorPath[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, folder);
+    ::GetTempFileNameW(folder, L"err", 0, errorPath);
+    FileHandle errors(::CreateFileW(errorPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    &inherit, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
 
     STARTUPINFOW startup = {sizeof(startup)};
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = writeEnd;
-    startup.hStdError = nul.Get();
+    startup.hStdError = errors.Get();
     startup.hStdInput = nullptr;
     PROCESS_INFORMATION process = {};
     std::wstring command = L"\"" + CliPath() + L"\" " + arguments;
@@ -41,6 +47,8 @@ CliResult RunCli(const std::wstring& arguments)
     while (::ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) result.out.append(buffer, got);
     ::WaitForSingleObject(process.hProcess, 60000);
     ::GetExitCodeProcess(process.hProcess, &result.exitCode);
+    ::SetFilePointer(errors.Get(), 0, nullptr, FILE_BEGIN);
+    while (::ReadFile(errors.Get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) result.err.append(buffer, got);
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <chrono>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,20 @@ struct Fixture {
         for (int row = 0; row < program.GetItemCount(groups); ++row)
             if (program.GetItemText(groups, row, 2) == size) return program.GetItemText(groups, row, 3);
         return L"";
+    }
+
+    // The paths of every group's rows, group by group, as the pane lists them.
+    std::vector<std::vector<std::wstring>> AllRows(RemoteProgram& program, HWND window)
+    {
+        std::vector<std::vector<std::wstring>> rows;
+        HWND groups = ::GetDlgItem(window, kGroupList);
+        for (int group = 0; group < program.GetItemCount(groups); ++group) {
+            program.SelectRow(groups, group);
+            ::Sleep(300);
+            rows.emplace_back();
+            for (int row = 0; row < program.GetItemCount(list); ++row) rows.back().push_back(RowPath(program, row));
+        }
+        return rows;
     }
 
     TestFolder documents, tree;
@@ -622,3 +637,49 @@ TEST(ResultDelete, AFileGrowingDuringTheCheckIsKeptAndACloseDuringTheCheckDelete
     EXPECT_EQ(SizeOf(f.tree / L"close1.mp4"), 7ull << 30);
     EXPECT_EQ(SizeOf(f.tree / L"close2.mp4"), 7ull << 30);
 }
+
+// Users keep a folder and one inside it in the list, both ticked: the search treats their
+// union, so each copy stands in one group, once. Deleting in that group (without the check
+// before deleting, where a second group of the same files could lose the last copy) leaves
+// no row of a deleted file anywhere.
+TEST(ResultDelete, FoldersNestedInTheListGiveEachCopyOnceAndADeleteLeavesNoRowBehind)
+{
+    Fixture f;
+    const std::wstring tag = std::to_wstring(::GetTickCount64() % 100000000);
+    MakeFolder(f.tree / L"sub");
+    for (const wchar_t* stem : {L"sub\\s1-", L"sub\\s2-", L"sub\\s3-"}) MakeFileWithContent(f.tree / (stem + tag + L".avi"), 5005, 5);
+    for (const wchar_t* stem : {L"top-", L"sub\\top copy-"}) MakeFileWithContent(f.tree / (stem + tag + L".avi"), 6006, 6);
+    f.expectedGroups = 2;
+    RemoteProgram program;
+    HWND window = f.Launch(program, 0, 0, {f.tree / L"sub", f.tree.Path()});
+    ASSERT_NE(window, nullptr);
+    ::Sleep(1000);
+    std::vector<std::vector<std::wstring>> rows = f.AllRows(program, window);
+    ASSERT_EQ(rows.size(), 2u);
+    std::set<std::wstring> seen;
+    size_t count = 0;
+    for (const auto& group : rows) {
+        seen.insert(group.begin(), group.end());
+        count += group.size();
+    }
+    EXPECT_EQ(count, 5u);
+    EXPECT_EQ(seen.size(), 5u) << "each file in one group, once";
+
+    ASSERT_TRUE(f.ShowGroup(program, window, L"5,005"));
+    ASSERT_EQ(program.GetItemCount(f.list), 3);
+    const std::wstring kept = f.RowPath(program, 0), second = f.RowPath(program, 1), third = f.RowPath(program, 2);
+    program.SetCheckState(f.list, 1, 1);
+    program.SetCheckState(f.list, 2, 1);
+    f.PressDelete();
+    for (int i = 0; i < 200 && program.GetItemCount(f.list) != 1; ++i) ::Sleep(50);
+    EXPECT_FALSE(Exists(second) || Exists(third));
+    EXPECT_TRUE(Exists(kept)) << "the last copy stays";
+    EXPECT_EQ(f.GroupCount(program, window, L"5,005"), L"1");
+    for (const auto& group : f.AllRows(program, window)) {
+        for (const std::wstring& path : group) EXPECT_TRUE(Exists(path)) << "a row of a deleted file: " << path;
+    }
+    ASSERT_TRUE(f.ShowGroup(program, window, L"5,005"));
+    TakeScreenshot(L"result-delete-nested-folders");
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+}
+
