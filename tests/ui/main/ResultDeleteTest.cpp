@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <set>
 #include <string>
@@ -70,16 +71,23 @@ std::vector<std::wstring> NamesIn(const std::wstring& folder)
     return names;
 }
 
-// Runs a command of the host (xdotool) and waits for it.
+// Runs a command of the host and returns once it has finished. Waiting on a host program's
+// process handle returns at once under Wine, so the command leaves a marker file behind.
 void Host(const std::wstring& command)
 {
-    std::wstring line = L"/bin/sh -c \"" + command + L"\"";
+    static int count = 0;
+    const std::wstring marker = L"/tmp/quillmere-host-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(++count);
+    std::wstring line = L"/bin/sh -c \"" + command + L"; touch " + marker + L"\"";
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
     if (!::CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return;
     KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
-    ::WaitForSingleObject(process.hProcess, 10000);
+    std::wstring windowsMarker = L"Z:" + marker;
+    std::replace(windowsMarker.begin(), windowsMarker.end(), L'/', L'\\');
+    for (int i = 0; i < 200 && ::GetFileAttributesW(windowsMarker.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) ::Sleep(50);
+    ::DeleteFileW(windowsMarker.c_str());
 }
 
 struct Fixture {
