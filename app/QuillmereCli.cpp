@@ -176,7 +176,8 @@ std::wstring SimilarAsText(const SimilarMovieSearch_CL::Outcome& outcome, const 
                    MovieTraits(*group.files[f], printOf(group.files[f])) + L")\n";
     }
     out += std::to_wstring(outcome.groups.size()) + L" similar groups (" + std::to_wstring(outcome.movies) +
-           L" movies, " + std::to_wstring(outcome.undecodable) + L" could not be decoded)\n";
+           L" movies, " + std::to_wstring(outcome.decoded) + L" decoded, " + std::to_wstring(outcome.undecodable) +
+           L" could not be decoded)\n";
     return out;
 }
 
@@ -198,8 +199,8 @@ std::wstring SimilarAsJson(const SimilarMovieSearch_CL::Outcome& outcome, const 
         }
         out += L"]}";
     }
-    return out + L"],\"movies\":" + std::to_wstring(outcome.movies) + L",\"undecodable\":" +
-           std::to_wstring(outcome.undecodable);
+    return out + L"],\"movies\":" + std::to_wstring(outcome.movies) + L",\"decoded\":" +
+           std::to_wstring(outcome.decoded) + L",\"undecodable\":" + std::to_wstring(outcome.undecodable);
 }
 
 bool IsMovie(const CompareFileEntry& file)

@@ -200,10 +200,10 @@ TEST(SimilarMovies, ConsoleToolListsSimilarGroupsOnlyWhenAsked)
     EXPECT_NE(json.out.find("scenes-small.avi\",\"similarity\":"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"width\":224,\"height\":126"), std::string::npos) << json.out;
     EXPECT_EQ(json.out.find("other.mp4"), std::string::npos) << json.out;
-    EXPECT_NE(json.out.find("\"movies\":3,\"undecodable\":0}"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"movies\":3,\"decoded\":3,\"undecodable\":0}"), std::string::npos) << json.out;
 
     const CliResult text = RunCli(L"find --similar --threshold 100 --no-cache" + where);
-    EXPECT_NE(text.out.find("0 similar groups (3 movies, 0 could not be decoded)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("0 similar groups (3 movies, 3 decoded, 0 could not be decoded)"), std::string::npos) << text.out;
     EXPECT_EQ(RunCli(L"find --threshold 50" + where).exitCode, 2u);
     EXPECT_EQ(RunCli(L"find --similar --threshold 0" + where).exitCode, 2u);
     EXPECT_EQ(RunCli(L"find --similar --threshold 7x" + where).exitCode, 2u);
