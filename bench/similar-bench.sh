@@ -3,7 +3,8 @@
 # their variants and decoys): `quillmere-cli find --similar --json` under Wine, first search
 # (fingerprint cache emptied) and rescan, then the recall, the false groups and the misses by
 # kind at several thresholds (from the cache: nothing is decoded again); and the fingerprint
-# of the preview benchmark's 60 s 720p H.264 movie beside its 16 preview frames.
+# of the preview benchmark's 60 s 720p H.264 movie beside its 16 preview frames, both from
+# the console tool (`find --similar --no-cache` against `sheet --grid 4`), median of three.
 # Usage: bench/similar-bench.sh [WORK_DIR] [SOURCES]   (default build/bench-similar, 40)
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -52,5 +53,6 @@ mkdir -p "$MOVIES/one"
 cp "$MOVIES/m720.mp4" "$MOVIES/one/"
 one=$(winepath -w "$MOVIES/one" 2>/dev/null)
 fingerprint=$(median_seconds wine "$CLI" find --similar --no-cache "$one")
-read -r preview _ < <(wine "$BUILD/bin/bench-preview-frames.exe" "$(winepath -w "$MOVIES/m720.mp4" 2>/dev/null)" 3 </dev/null 2>/dev/null)
-printf '\n60 s 720p H.264: fingerprint (whole console search) %.2f s, 16 preview frames %.2f s\n' "$fingerprint" "$preview"
+preview=$(median_seconds wine "$CLI" sheet --grid 4 "$(winepath -w "$MOVIES/m720.mp4" 2>/dev/null)" \
+  "$(winepath -w "$WORK/sheet.png" 2>/dev/null)")
+printf '\n60 s 720p H.264: fingerprint %.2f s, 16 preview frames %.2f s\n' "$fingerprint" "$preview"
