@@ -26,7 +26,7 @@ bool FingerprintCache_CL::Load(const std::wstring& path)
         uint32_t frames = 0;
         MovieFingerprint& print = entry.print;
         if (!reader.GetText(name, 1, 32768) || !reader.Get(entry.size) || !reader.Get(entry.lastWriteTime) ||
-            !reader.Get(entry.changeTime) || !reader.Get(entry.fileIndex) || !reader.Get(entry.lastSeen) || !reader.Get(decodable) || decodable > 1 ||
+            !reader.Get(entry.changeTime) || !reader.Get(entry.fileIndex) || !reader.Get(entry.volumeSerial) || !reader.Get(entry.lastSeen) || !reader.Get(decodable) || decodable > 1 ||
             !reader.Get(print.duration) || !reader.Get(print.width) || !reader.Get(print.height) ||
             !reader.Get(frames) || frames > kMostFrames)
             break;
@@ -54,7 +54,7 @@ bool FingerprintCache_CL::Find(const CompareFileEntry& file, MovieFingerprint& p
     if (found == entries.end()) return false;
     Entry& entry = found->second;
     if (entry.size != file.size || entry.lastWriteTime != file.lastWriteTime || entry.changeTime != file.changeTime ||
-        entry.fileIndex != file.fileIndex)
+        entry.fileIndex != file.fileIndex || entry.volumeSerial != file.volumeSerial)
         return false;
     entry.lastSeen = generation;
     print = entry.print;
@@ -69,6 +69,7 @@ void FingerprintCache_CL::Store(const CompareFileEntry& file, const MovieFingerp
     entry.lastWriteTime = file.lastWriteTime;
     entry.changeTime = file.changeTime;
     entry.fileIndex = file.fileIndex;
+    entry.volumeSerial = file.volumeSerial;
     entry.lastSeen = generation;
     entry.print = print;
 }
@@ -91,6 +92,7 @@ bool FingerprintCache_CL::Save(const std::wstring& path)
         out.Put(entry.lastWriteTime);
         out.Put(entry.changeTime);
         out.Put(entry.fileIndex);
+        out.Put(entry.volumeSerial);
         out.Put(entry.lastSeen);
         out.Put(static_cast<uint8_t>(print.isDecodable ? 1 : 0));
         out.Put(print.duration);

@@ -7,13 +7,13 @@
 #include "engine/MovieFingerprint.h"
 
 // The fingerprints of earlier searches, kept beside the digest cache and keyed as it is:
-// a movie whose path, size, write and change times and file index are unchanged is never decoded
-// again (one that could not be decoded is not tried again either, until it changes). A
-// file index of 0 is unknown: such a movie is neither taken from nor kept in the cache.
+// a movie whose path, size, write and change times, file index and volume are unchanged is
+// never decoded again (one that could not be decoded is not tried again either, until it
+// changes). A file index of 0 is unknown: such a movie is neither taken from nor kept in the cache.
 // Written whole through a temporary file; a damaged, cut or foreign file is ignored.
 class FingerprintCache_CL {
 public:
-    static constexpr uint32_t kVersion = 1;
+    static constexpr uint32_t kVersion = 2;
     static constexpr uint32_t kKeptSearches = 8;   // entries unseen for longer are dropped
     static constexpr size_t kMostEntries = 1000000;
     static constexpr uint32_t kMostFrames = 256;   // per fingerprint, when reading
@@ -30,6 +30,7 @@ private:
         uint64_t lastWriteTime = 0;
         uint64_t changeTime = 0;
         uint64_t fileIndex = 0;
+        uint32_t volumeSerial = 0;
         uint32_t lastSeen = 0;
         MovieFingerprint print;
     };
