@@ -15,6 +15,7 @@ constexpr UINT MSG_DECODE_CANCELED = 1230;
 constexpr UINT MSG_COMPARE_FINISHED = 0x8321;
 constexpr UINT MSG_SPLIT_MOVED = 0x3724;
 constexpr UINT MSG_REFILL_FOLDERS = 0x3725;  // the stored folder list changed: show it again
+constexpr UINT MSG_PICTURE_LOADED = 0x3740;  // a still picture decoded for the preview (PictureLoader_CL)
 
 // Commands of the popup menus and the result pane (WM_COMMAND).
 constexpr UINT ID_ADD_FOLDER = 0x3000;

@@ -25,7 +25,7 @@ void DShowMovieFrameDecodeThread_CL::Stop()
     ThreadBase_CL::Stop();
     // A graph the stop gave up on mostly finishes within a moment; one stuck for good is
     // left after a short wait.
-    DShowMovieHelper_CL::WaitForRenderThreads(kRenderGraceMs);
+    DShowMovieHelper_CL::WaitForGraphThreads(kRenderGraceMs);
 }
 
 int DShowMovieFrameDecodeThread_CL::FollowingRequestId(int id)
@@ -77,14 +77,19 @@ int DShowMovieFrameDecodeThread_CL::ASyncMovieFileDecodeRequest(DShowMovieFrameD
 
 int DShowMovieFrameDecodeThread_CL::ASyncCancelDecodeAllFrame(DShowMovieFrameDecode_CL* decoder)
 {
-    isCancelPending = 1;  // before the message that it announces
+    ::InterlockedIncrement(&isCancelPending);  // before the message that it announces
     ::SetEvent(cancelEvent.Get());
-    if (!Post(MSG_DECODE_CANCEL, 0, reinterpret_cast<LPARAM>(decoder))) {
-        // No thread to carry it out (never started, or stopped): nothing is decoding.
-        ::ResetEvent(cancelEvent.Get());
-        isCancelPending = 0;
-    }
+    // No thread to carry it out (never started, or stopped): nothing is decoding.
+    if (!Post(MSG_DECODE_CANCEL, 0, reinterpret_cast<LPARAM>(decoder))) AcknowledgeCancel();
     return 0;
+}
+
+void DShowMovieFrameDecodeThread_CL::AcknowledgeCancel()
+{
+    // Counted, not a flag: with two cancels queued, the first one's end must not let a
+    // request in that the second one would then remove unseen.
+    ::ResetEvent(cancelEvent.Get());
+    if (::InterlockedDecrement(&isCancelPending) > 0) ::SetEvent(cancelEvent.Get());
 }
 
 int DShowMovieFrameDecodeThread_CL::OnThreadMessage(UINT message, WPARAM, LPARAM lParam)
@@ -185,6 +190,5 @@ void DShowMovieFrameDecodeThread_CL::CancelRequests(DShowMovieFrameDecode_CL* de
     if (decoder) ::PostMessageW(decoder->GetNotifyWindow(), MSG_DECODE_CANCELED, static_cast<WPARAM>(-1),
                                 reinterpret_cast<LPARAM>(decoder));
     isDecodeRequestPosted = 0;
-    ::ResetEvent(cancelEvent.Get());
-    isCancelPending = 0;
+    AcknowledgeCancel();
 }

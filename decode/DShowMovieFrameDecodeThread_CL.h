@@ -33,7 +33,7 @@ public:
                                     const std::vector<int64_t>& frameTimes, int requestKey, int toFront);
     // Main thread; does not wait. Null cancels every decoder's requests.
     int ASyncCancelDecodeAllFrame(DShowMovieFrameDecode_CL* decoder);
-    int IsCancelPending() const { return isCancelPending; }
+    int IsCancelPending() const { return isCancelPending > 0 ? 1 : 0; }
     // Set from a cancel request until the thread has carried it out: a decoder waiting for
     // a frame wakes on it, so a cancel never waits for a frame that does not come.
     HANDLE GetCancelEvent() const { return cancelEvent.Get(); }
@@ -44,6 +44,7 @@ public:
 private:
     void DecodeStep();
     void CancelRequests(DShowMovieFrameDecode_CL* decoder);
+    void AcknowledgeCancel();
     void PostFrame(MovieDecodoRequestItem_CL& request, std::unique_ptr<Gdiplus::Bitmap> image);
     std::unique_ptr<Gdiplus::Bitmap> CopyFrame(Gdiplus::Bitmap& image) const;
 
@@ -57,6 +58,6 @@ private:
     int interpolationMode;
     int framePixelFormat;
     std::wstring errorImagePath;
-    volatile LONG isCancelPending = 0;
+    volatile LONG isCancelPending = 0;  // cancels asked for and not yet carried out
     KernelHandle cancelEvent;
 };

@@ -49,6 +49,7 @@ HRESULT DShowMovieFrameDecode_CL::OpenMovie(const std::wstring& moviePath)
 {
     Finalize();
     hasStalled = false;
+    openedPath = moviePath;
     if (helper.Initialize(MEDIASUBTYPE_YUY2) != S_OK) return E_FAIL;
     HANDLE cancel = GetCancelEvent();
     HRESULT rendered = helper.RenderFile(ShellPathForm(moviePath), cancel, renderWaitMs);
@@ -72,6 +73,7 @@ HRESULT DShowMovieFrameDecode_CL::OpenMovie(const std::wstring& moviePath)
     HRESULT video = helper.EditFilterGraphToVideo();
     HRESULT audio = helper.EditFilterGraphToAudio();
     if (video != 0 || audio != 0) return E_FAIL;
+    helper.RemoveOtherRenderers();
 
     ComPtr<IMediaFilter> filter;
     if (SUCCEEDED(helper.GetGraph()->QueryInterface(IID_IMediaFilter, &filter))) filter->SetSyncSource(nullptr);
@@ -171,14 +173,13 @@ std::unique_ptr<Gdiplus::Bitmap> DShowMovieFrameDecode_CL::DecodeFrameAt(int64_t
 
 void DShowMovieFrameDecode_CL::Finalize()
 {
-    // Stop first so that a sample held by the paused renderer lets the stream go.
-    if (IMediaControl* control = helper.GetMediaControl()) control->Stop();
-    helper.ReleaseAll();
-    FreeMediaType(connectedType.Get());
-    connectedType.Get() = AM_MEDIA_TYPE{};
     if (mediaEvent) {
         mediaEvent->SetNotifyWindow(0, 0, 0);
         mediaEvent.Reset();
     }
+    if (!helper.StopAndReleaseAll(kStopWaitMs)) TheLog().Write(L"グラフ停止中断(%s)", openedPath.c_str());
+    FreeMediaType(connectedType.Get());
+    connectedType.Get() = AM_MEDIA_TYPE{};
     duration = 0;
+    openedPath.clear();
 }

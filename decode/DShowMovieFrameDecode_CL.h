@@ -26,6 +26,7 @@ public:
     static constexpr UINT kGraphEventMessage = 0x3733;
     static constexpr DWORD kFrameWaitMs = 10000;
     static constexpr DWORD kRenderWaitMs = 20000;  // for DirectShow to build the graph of a movie
+    static constexpr DWORD kStopWaitMs = 2000;     // to stop and release one (a sound one takes about 1 ms)
     static constexpr int kSeekTries = 3;
     static constexpr int64_t kRandomPoint = -2, kNextEvenPoint = -1;
 
@@ -48,6 +49,7 @@ public:
     // The frame at `time` (100 ns); null when it cannot be had (after three seeks whose
     // frame never came, at the end of the stream, or on a cancel). The caller owns it.
     std::unique_ptr<Gdiplus::Bitmap> DecodeFrameAt(int64_t time);
+    // Releases the graph; one whose stop hangs is left behind after kStopWaitMs and logged.
     void Finalize();
     // Whether a frame never came in three seeks since the movie was opened: the graph is
     // stuck, and seeking it again would only wait as long once more.
@@ -84,4 +86,5 @@ private:
     bool hasStalled = false;
     DWORD renderWaitMs = kRenderWaitMs;
     HANDLE cancelEvent = nullptr;
+    std::wstring openedPath;  // for the log
 };

@@ -3,10 +3,12 @@
 #include <uuids.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
 
+#include "core/Log_CL.h"
 #include "core/UniqueHandle.h"
 #include "decode/DShowSampleRenderer.h"
 #include "decode/MediaType.h"
@@ -31,27 +33,44 @@ std::vector<ComPtr<Item>> Collect(Enumerator* enumerator)
     return items;
 }
 
-std::atomic<int> renderThreads{0};
+std::atomic<int> graphThreads{0};
 
-struct RenderJob {
-    ComPtr<IMediaControl> control;
-    std::wstring path;
+// Work on a graph that may never return. Whatever the work holds (the graph's references)
+// is released on its thread too: the release of a stuck graph would hang as well.
+struct GraphJob {
+    std::function<HRESULT()> work;
     HRESULT result = E_FAIL;
     KernelHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-void RunRenderJob(std::shared_ptr<RenderJob> job)
+void RunGraphJob(std::shared_ptr<GraphJob> job)
 {
     // A single-threaded apartment, as on the decode thread: filters registered for one are
     // created here directly, not behind a proxy that DirectShow's interfaces may not have.
     ::CoInitialize(nullptr);
-    BSTR file = ::SysAllocString(job->path.c_str());
-    job->result = job->control->RenderFile(file);
-    ::SysFreeString(file);
-    job->control.Reset();  // the last reference when the caller gave up waiting
+    job->result = job->work();
+    job->work = nullptr;  // the last references when the caller gave up waiting
     ::SetEvent(job->done.Get());
     ::CoUninitialize();
-    --renderThreads;
+    --graphThreads;
+}
+
+// Runs `work` on a thread of its own. False when `stop` was set or `waitMs` passed first:
+// the thread is left to finish, if ever, with what the work holds.
+bool RunOnGraphThread(std::function<HRESULT()> work, HANDLE stop, DWORD waitMs, HRESULT& result)
+{
+    auto job = std::make_shared<GraphJob>();
+    job->work = std::move(work);
+    ++graphThreads;
+    std::thread worker(RunGraphJob, job);
+    HANDLE events[2] = {job->done.Get(), stop};
+    if (::WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, waitMs) != WAIT_OBJECT_0) {
+        worker.detach();
+        return false;
+    }
+    worker.join();
+    result = job->result;
+    return true;
 }
 
 std::vector<ComPtr<IBaseFilter>> FiltersOf(IGraphBuilder* graph)
@@ -134,29 +153,50 @@ HRESULT DShowMovieHelper_CL::Initialize(const GUID& subtype)
 HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, DWORD waitMs)
 {
     if (!control) return E_FAIL;
-    auto job = std::make_shared<RenderJob>();
-    job->control = control;
-    job->path = path;
-    ++renderThreads;
-    std::thread worker(RunRenderJob, job);
-    HANDLE events[2] = {job->done.Get(), stop};
-    if (::WaitForMultipleObjects(stop ? 2 : 1, events, FALSE, waitMs) != WAIT_OBJECT_0) {
+    auto render = [control = control, path]() {
+        BSTR file = ::SysAllocString(path.c_str());
+        HRESULT result = control->RenderFile(file);
+        ::SysFreeString(file);
+        return result;
+    };
+    HRESULT result = E_FAIL;
+    if (!RunOnGraphThread(render, stop, waitMs, result)) {
         // The worker keeps its own reference: the graph lives until RenderFile returns, if ever.
-        worker.detach();
         ReleaseAll();
         return E_ABORT;
     }
-    worker.join();
     // A partial render (an audio stream with no sound device to play it) still rendered the
     // video; whether it reached the capture renderer is for EditFilterGraphToVideo to say.
-    return SUCCEEDED(job->result) ? S_OK : E_FAIL;
+    return SUCCEEDED(result) ? S_OK : E_FAIL;
 }
 
-bool DShowMovieHelper_CL::WaitForRenderThreads(DWORD milliseconds)
+bool DShowMovieHelper_CL::StopAndReleaseAll(DWORD waitMs)
+{
+    if (!graph) {
+        ReleaseAll();
+        return true;
+    }
+    // A graph left behind must not call back into a decoder that may be gone by then.
+    if (grabber) grabber->SetCallback(nullptr, 0);
+    ComPtr<IUnknown> rendererReference;
+    rendererReference.Attach(static_cast<IBaseFilter*>(renderer));
+    renderer = nullptr;
+    auto stopAndRelease = [graph = std::move(graph), control = std::move(control), seeking = std::move(seeking),
+                           grabber = std::move(grabber), captureFilter = std::move(captureFilter),
+                           rendererReference = std::move(rendererReference)]() {
+        // Stopped first, so that a sample held by the paused renderer lets the stream go.
+        return control ? control->Stop() : S_OK;
+    };
+    ReleaseAll();
+    HRESULT result = S_OK;
+    return RunOnGraphThread(stopAndRelease, nullptr, waitMs, result);
+}
+
+bool DShowMovieHelper_CL::WaitForGraphThreads(DWORD milliseconds)
 {
     const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    while (renderThreads > 0 && ::GetTickCount64() < end) ::Sleep(10);
-    return renderThreads == 0;
+    while (graphThreads > 0 && ::GetTickCount64() < end) ::Sleep(10);
+    return graphThreads == 0;
 }
 
 int DShowMovieHelper_CL::HasFilterNamed(const std::wstring& name)
@@ -251,6 +291,50 @@ HRESULT DShowMovieHelper_CL::EditFilterGraphToAudio()
         break;
     }
     return 0;
+}
+
+void DShowMovieHelper_CL::RemoveWithUpstream(IBaseFilter* filter)
+{
+    std::vector<ComPtr<IBaseFilter>> feeding;
+    for (ComPtr<IPin>& pin : PinsOf(filter)) {
+        ComPtr<IPin> peer;
+        if (DirectionOf(pin.Get()) != PINDIR_INPUT || pin->ConnectedTo(&peer) != S_OK) continue;
+        PIN_INFO info = {};
+        peer->QueryPinInfo(&info);
+        ComPtr<IBaseFilter> upstream;
+        upstream.Attach(info.pFilter);
+        graph->Disconnect(peer.Get());
+        graph->Disconnect(pin.Get());
+        if (upstream) feeding.push_back(upstream);
+    }
+    graph->RemoveFilter(filter);
+    for (ComPtr<IBaseFilter>& upstream : feeding) {
+        bool stillFeeds = false;
+        for (ComPtr<IPin>& pin : PinsOf(upstream.Get())) {
+            ComPtr<IPin> peer;
+            if (DirectionOf(pin.Get()) == PINDIR_OUTPUT && pin->ConnectedTo(&peer) == S_OK) stillFeeds = true;
+        }
+        if (!stillFeeds) RemoveWithUpstream(upstream.Get());
+    }
+}
+
+int DShowMovieHelper_CL::RemoveOtherRenderers()
+{
+    int removed = 0;
+    for (ComPtr<IBaseFilter>& filter : FiltersOf(graph.Get())) {
+        if (filter.Get() == captureFilter.Get()) continue;
+        bool hasOutput = false, isFed = false;
+        for (ComPtr<IPin>& pin : PinsOf(filter.Get())) {
+            ComPtr<IPin> peer;
+            if (DirectionOf(pin.Get()) == PINDIR_OUTPUT) hasOutput = true;
+            else if (pin->ConnectedTo(&peer) == S_OK) isFed = true;
+        }
+        if (hasOutput || !isFed) continue;
+        TheLog().Write(L"レンダラー除去(%s)", FilterName(filter.Get()).c_str());
+        RemoveWithUpstream(filter.Get());
+        ++removed;
+    }
+    return removed;
 }
 
 void DShowMovieHelper_CL::ReleaseAll()

@@ -25,14 +25,23 @@ public:
     // on a thread of its own: when `stop` is set or `waitMs` pass first, the graph is left
     // to that thread and E_ABORT returned, and the caller stays free for the next movie.
     HRESULT RenderFile(const std::wstring& path, HANDLE stop, DWORD waitMs);
-    // Waits until no graph given up on is still being built, or the time has passed. A
-    // process that ends under one is killed in Wine's teardown (SIGSEGV, exit code kept).
-    static bool WaitForRenderThreads(DWORD milliseconds);
+    // Stops the graph and releases every reference to it on a thread of its own, as a stop
+    // can hang inside the platform's parser for good. False when it has not ended after
+    // `waitMs`: the graph is then left to that thread, and the helper is empty either way.
+    bool StopAndReleaseAll(DWORD waitMs);
+    // Waits until no graph given up on is still being built or stopped, or the time has
+    // passed. A process that ends under one is killed in Wine's teardown (SIGSEGV, exit
+    // code kept).
+    static bool WaitForGraphThreads(DWORD milliseconds);
     int HasFilterNamed(const std::wstring& name);
     HRESULT QueryMediaSeeking();
     // 0 when the capture renderer's input is connected, else the failing HRESULT.
     HRESULT EditFilterGraphToVideo();
     HRESULT EditFilterGraphToAudio();
+    // Takes out every connected renderer but the capture renderer, with the filters that fed
+    // only it: a second video stream would otherwise open a window of its own, and its
+    // renderer holds up stopping the graph. Returns how many renderers went.
+    int RemoveOtherRenderers();
     void ReleaseAll();
 
     IGraphBuilder* GetGraph() const { return graph.Get(); }
@@ -46,6 +55,8 @@ public:
 private:
     HRESULT AddNullRenderer(const wchar_t* name, Microsoft::WRL::ComPtr<IBaseFilter>& added);
     void RemoveWithDownstream(IBaseFilter* filter);
+    // Removes `filter` and, going upstream, each filter left with no connected output.
+    void RemoveWithUpstream(IBaseFilter* filter);
 
     Microsoft::WRL::ComPtr<IGraphBuilder> graph;
     Microsoft::WRL::ComPtr<IBaseFilter> captureFilter;

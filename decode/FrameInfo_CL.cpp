@@ -1,21 +1,27 @@
 #include "decode/FrameInfo_CL.h"
 
 #include "core/GdiPlus.h"
-#include "core/PathFunctions.h"
+#include "decode/PictureLoader_CL.h"
 
 FrameInfo_CL::FrameInfo_CL() = default;
 
 std::unique_ptr<Gdiplus::Image> FrameInfo_CL::LoadPicture(const std::wstring& path)
 {
-    Gdiplus::Bitmap file(ShellPathForm(path).c_str());
-    if (file.GetLastStatus() != Gdiplus::Ok) return nullptr;
-    const INT width = static_cast<INT>(file.GetWidth()), height = static_cast<INT>(file.GetHeight());
-    if (width <= 0 || height <= 0) return nullptr;
-    auto copy = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppARGB);
-    if (copy->GetLastStatus() != Gdiplus::Ok) return nullptr;
-    Gdiplus::Graphics graphics(copy.get());
-    if (graphics.DrawImage(&file, 0, 0, width, height) != Gdiplus::Ok) return nullptr;
-    return copy;
+    int width, height;
+    LargestShownSize(width, height);
+    bool isTooLarge = false;
+    return PictureLoader_CL::LoadScaled(path, width, height, isTooLarge);
+}
+
+void FrameInfo_CL::LargestShownSize(int& width, int& height)
+{
+    // The preview area is never larger than the screens together.
+    width = ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    height = ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (width <= 0 || height <= 0) {
+        width = kCanvasWidth;
+        height = kCanvasHeight;
+    }
 }
 
 FrameInfo_CL::~FrameInfo_CL()
@@ -63,14 +69,24 @@ void FrameInfo_CL::GetCell(int index, int& x, int& y, int& width, int& height) c
 void FrameInfo_CL::SetFrame(int index, std::unique_ptr<Gdiplus::Image> image)
 {
     if (index < 0 || index >= kMaxFrames) return;
-    frames[index] = std::move(image);
-    Gdiplus::Image* frame = frames[index].get();
-    if (!canvas || !frame) return;
+    frames[index].reset();
+    if (!image) return;
+    // Kept at the size of its cell, not its own: an 8K frame would hold 66 MB for a cell of 3.
     int x, y, width, height;
     GetCell(index, x, y, width, height);
-    Gdiplus::Graphics graphics(canvas);
-    graphics.DrawImage(frame, Gdiplus::Rect(x, y, width, height), 0, 0, static_cast<INT>(frame->GetWidth()),
-                       static_cast<INT>(frame->GetHeight()), Gdiplus::UnitPixel);
+    auto cell = std::make_unique<Gdiplus::Bitmap>(width, height, PixelFormat32bppRGB);
+    if (cell->GetLastStatus() != Gdiplus::Ok) return;
+    {
+        Gdiplus::Graphics graphics(cell.get());
+        graphics.DrawImage(image.get(), Gdiplus::Rect(0, 0, width, height), 0, 0, static_cast<INT>(image->GetWidth()),
+                           static_cast<INT>(image->GetHeight()), Gdiplus::UnitPixel);
+    }
+    image.reset();
+    if (canvas) {
+        Gdiplus::Graphics graphics(canvas);
+        graphics.DrawImage(cell.get(), x, y, width, height);
+    }
+    frames[index] = std::move(cell);
 }
 
 void FrameInfo_CL::CreateBackBuffer(int width, int height)

@@ -17,9 +17,11 @@ public:
     static constexpr int kMaxFrames = 25;
 
     FrameInfo_CL();
-    // A copy of a picture file as a bitmap of its own, so the file is not held open while it
-    // is shown; null when it cannot be read or is too large for GDI+.
+    // A picture file as a bitmap of its own, shrunk to the largest size the preview can show
+    // (so the file is not held open while it is shown); null when it cannot be read or is
+    // too large to decode (PictureLoader_CL). COM must be initialised on the calling thread.
     static std::unique_ptr<Gdiplus::Image> LoadPicture(const std::wstring& path);
+    static void LargestShownSize(int& width, int& height);
     virtual ~FrameInfo_CL();
     FrameInfo_CL(const FrameInfo_CL&) = delete;
     FrameInfo_CL& operator=(const FrameInfo_CL&) = delete;
@@ -30,8 +32,10 @@ public:
     Gdiplus::Bitmap* CreateFrameBitmap();
     void SetWidthCount(int n) { widthCount = n; }
     int GetWidthCount() const { return widthCount; }
-    // Keeps the frame in slot `index` and stretches it into its cell of the canvas.
+    // Stretches the frame into its cell of the canvas and keeps it, at the cell's size, in
+    // slot `index`; the frame itself is released at once.
     void SetFrame(int index, std::unique_ptr<Gdiplus::Image> image);
+    Gdiplus::Image* GetFrame(int index) const { return index >= 0 && index < kMaxFrames ? frames[index].get() : nullptr; }
     void CreateBackBuffer(int width, int height);
     Gdiplus::Image* GetDisplayImage() const { return displayImage.get(); }
     Gdiplus::Bitmap* GetBackBuffer() const { return backBuffer.get(); }

@@ -5,7 +5,7 @@
 set -euo pipefail
 out="$1"
 mkdir -p "$out"
-[ -f "$out/.complete-4" ] && exit 0
+[ -f "$out/.complete-5" ] && exit 0
 picture="nullsrc=s=160x120:r=25:d=8,geq=lum='16+28*floor(T)':cb=128:cr=128,format=yuv420p"
 sound="sine=frequency=440:sample_rate=44100:duration=8"
 make() { ffmpeg -loglevel error -y -f lavfi -i "$picture" "$@"; }
@@ -62,4 +62,32 @@ ffmpeg -loglevel error -y "${lines[@]:1}" -filter_complex "${lines[0]}" -map "[v
 rm "$out/.inputs"
 ffmpeg -loglevel error -y -i "$out/scenes.mp4" -vf scale=224:126 -c:v mpeg4 -q:v 6 "$out/scenes-small.avi"
 ffmpeg -loglevel error -y -ss 2 -i "$out/scenes.mp4" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k "$out/scenes-cut.webm"
-touch "$out/.complete-4"
+
+# Two video streams: the first the brightening grey of the other movies, the second plain
+# red, so a cell from the second stream shows at once.
+red="color=c=red:s=160x120:r=25:d=8"
+for container in mkv mp4; do
+  ffmpeg -loglevel error -y -f lavfi -i "$picture" -f lavfi -i "$red" -map 0:v -map 1:v -c:v libx264 -g 25 \
+    -pix_fmt yuv420p "$out/twovideo.$container"
+done
+
+# Pictures: one of 20000 x 20000 (5 MB on disk, 1.2 GB decoded), too large to decode,
+# and one of 8000 x 6000 that is decoded and shrunk. Both a vertical gradient from blue
+# to red, its middle row purple.
+python3 - "$out" <<'PY'
+import struct, sys, zlib
+def png(path, width, height):
+    chunk = lambda kind, data: struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+    pack = zlib.compressobj(1)
+    body = []
+    for y in range(height):
+        red = y * 255 // (height - 1)
+        body.append(pack.compress(b'\0' + bytes((red, 0, 255 - red)) * width))
+    body.append(pack.flush())
+    with open(path, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0)))
+        f.write(chunk(b'IDAT', b''.join(body)) + chunk(b'IEND', b''))
+png(sys.argv[1] + '/huge.png', 20000, 20000)
+png(sys.argv[1] + '/large.png', 8000, 6000)
+PY
+touch "$out/.complete-5"

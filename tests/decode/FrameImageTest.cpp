@@ -12,7 +12,9 @@
 #include "decode/DShowSampleRenderer.h"
 #include "decode/FrameDecodeSampleGrabberCB.h"
 #include "decode/FrameInfo_CL.h"
+#include "decode/PictureLoader_CL.h"
 #include "core/GdiPlus.h"
+#include "support/TestFolder.h"
 
 namespace {
 
@@ -151,6 +153,9 @@ TEST(FrameCanvas, CellsOfEveryGridSideAndFramesStretchedIntoThem)
     auto red = std::make_unique<Gdiplus::Bitmap>(1920, 1080, PixelFormat32bppRGB);
     Gdiplus::Graphics(red.get()).Clear(Gdiplus::Color(255, 255, 0, 0));
     frames.SetFrame(5, std::move(red));
+    ASSERT_NE(frames.GetFrame(5), nullptr);
+    EXPECT_EQ(frames.GetFrame(5)->GetWidth(), 1024u) << "kept at its cell's size, not its own";
+    EXPECT_EQ(frames.GetFrame(5)->GetHeight(), 768u);
     auto* canvas = static_cast<Gdiplus::Bitmap*>(frames.GetDisplayImage());
     EXPECT_EQ(canvas->GetWidth(), 4096u);
     EXPECT_EQ(Pixel(*canvas, 1024 + 512, 768 + 384), 0xFF0000u);
@@ -195,4 +200,79 @@ TEST(FrameSampling, EvenlySpacedPointsAndTheirExceptions)
     DShowMovieFrameDecode_CL::ResolveFrameTimes(hour, random);
     EXPECT_TRUE(std::is_sorted(random.begin(), random.end()));
     for (int64_t t : random) EXPECT_LE(t, hour);
+}
+
+namespace {
+
+bool SaveAs(Gdiplus::Bitmap& image, const std::wstring& path, const wchar_t* mimeType)
+{
+    UINT count = 0, bytes = 0;
+    Gdiplus::GetImageEncodersSize(&count, &bytes);
+    std::vector<uint8_t> buffer(bytes);
+    auto* encoders = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    Gdiplus::GetImageEncoders(count, bytes, encoders);
+    for (UINT i = 0; i < count; ++i)
+        if (wcscmp(encoders[i].MimeType, mimeType) == 0) return image.Save(path.c_str(), &encoders[i].Clsid, nullptr) == Gdiplus::Ok;
+    return false;
+}
+
+}  // namespace
+
+// The size of a picture is read from its header before anything decodes it: the platform's
+// decoders take a whole picture into memory as soon as they open it.
+TEST(PicturePreview, SizesFromHeadersAndPicturesShrunkToTheAreaOrRefusedWhenHuge)
+{
+    PrepareGdiplus();
+    ::CoInitialize(nullptr);
+    TestFolder folder;
+    // Left half red, right half blue.
+    Gdiplus::Bitmap halves(300, 200, PixelFormat32bppRGB);
+    {
+        Gdiplus::Graphics graphics(&halves);
+        graphics.Clear(Gdiplus::Color(255, 0, 0, 255));
+        Gdiplus::SolidBrush red(Gdiplus::Color(255, 255, 0, 0));
+        graphics.FillRectangle(&red, 0, 0, 150, 200);
+    }
+    // (Not GIF: this Wine's GDI+ writes a 24-byte stub for one.)
+    for (const wchar_t* type : {L"image/jpeg", L"image/png", L"image/bmp"}) {
+        SCOPED_TRACE(testing::Message() << std::string(type, type + wcslen(type)));
+        const std::wstring path = folder / L"halves.pic";
+        ASSERT_TRUE(SaveAs(halves, path, type));
+        int64_t width = 0, height = 0;
+        EXPECT_TRUE(PictureLoader_CL::ReadPictureSize(path, width, height));
+        EXPECT_EQ(width, 300);
+        EXPECT_EQ(height, 200);
+        bool isTooLarge = true;
+        std::unique_ptr<Gdiplus::Bitmap> shrunk = PictureLoader_CL::LoadScaled(path, 150, 150, isTooLarge);
+        EXPECT_FALSE(isTooLarge);
+        ASSERT_NE(shrunk, nullptr);
+        EXPECT_EQ(shrunk->GetWidth(), 150u);
+        EXPECT_EQ(shrunk->GetHeight(), 100u);
+        Gdiplus::Color left, right;
+        shrunk->GetPixel(30, 50, &left);
+        shrunk->GetPixel(120, 50, &right);
+        EXPECT_GT(left.GetR(), 200);
+        EXPECT_LT(left.GetB(), 40);
+        EXPECT_GT(right.GetB(), 200);
+        EXPECT_LT(right.GetR(), 40);
+    }
+
+    // A top-down bitmap, and one whose header claims 40000 x 40000 pixels: refused unread.
+    std::vector<uint8_t> bitmap = Bitmap24(8, 6, [](int, int) { return RGB(0, 255, 0); });
+    int32_t rows = -6, huge = 40000;
+    memcpy(bitmap.data() + 22, &rows, 4);
+    ASSERT_TRUE(WriteFileBytes(folder / L"topdown.bmp", bitmap));
+    memcpy(bitmap.data() + 18, &huge, 4);
+    memcpy(bitmap.data() + 22, &huge, 4);
+    ASSERT_TRUE(WriteFileBytes(folder / L"huge.bmp", bitmap));
+    int64_t width = 0, height = 0;
+    EXPECT_TRUE(PictureLoader_CL::ReadPictureSize(folder / L"topdown.bmp", width, height));
+    EXPECT_EQ(height, 6);
+    bool isTooLarge = false;
+    EXPECT_EQ(PictureLoader_CL::LoadScaled(folder / L"huge.bmp", 100, 100, isTooLarge), nullptr);
+    EXPECT_TRUE(isTooLarge);
+    ASSERT_TRUE(WriteFileBytes(folder / L"text.png", "not a picture", 13));
+    EXPECT_FALSE(PictureLoader_CL::ReadPictureSize(folder / L"text.png", width, height));
+    EXPECT_EQ(PictureLoader_CL::LoadScaled(folder / L"text.png", 100, 100, isTooLarge), nullptr);
+    EXPECT_FALSE(isTooLarge) << "unreadable, not too large";
 }

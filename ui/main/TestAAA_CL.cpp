@@ -162,10 +162,20 @@ int TestAAA_CL::KindOf(const std::wstring& path) const
     return kNeither;
 }
 
-void TestAAA_CL::CancelDecoding()
+bool TestAAA_CL::CancelDecoding(DWORD waitMs)
 {
+    deferredMovie.clear();
+    ::KillTimer(hwnd, kDeferredRequestTimer);
     decoder.CancelAllRequests();
-    while (decodeThread.IsCancelPending()) ::Sleep(10);
+    const ULONGLONG end = ::GetTickCount64() + waitMs;
+    while (decodeThread.IsCancelPending()) {
+        if (::GetTickCount64() >= end) {
+            TheLog().Write(L"デコードキャンセル待ちタイムアウト");
+            return false;
+        }
+        ::Sleep(10);
+    }
+    return true;
 }
 
 void TestAAA_CL::ShowFile(int row)
@@ -175,11 +185,15 @@ void TestAAA_CL::ShowFile(int row)
         const bool hasFile = row >= 0 && row < static_cast<int>(group.size());
         shownKind = hasFile ? KindOf(group[row]->path) : kNeither;
         shownPath = hasFile ? group[row]->path : std::wstring();
+        pictureLoader.Cancel();
         if (shownKind != kMovie) {
             // Frames still on their way belong to a movie no longer shown.
-            CancelDecoding();
-            const std::wstring picture = shownKind == kStillImage ? shownPath : settings.programFolder + L"\\app_image.png";
-            frames.SetImage(FrameInfo_CL::LoadPicture(picture));
+            CancelDecoding(kCancelWaitMs);
+            if (shownKind == kStillImage) {
+                RequestPicture(shownPath);
+            } else {
+                frames.SetImage(FrameInfo_CL::LoadPicture(settings.programFolder + L"\\app_image.png"));
+            }
         } else {
             RequestMovie(shownPath);
         }
@@ -192,20 +206,66 @@ void TestAAA_CL::RequestMovie(const std::wstring& path)
 {
     TheLog().Write(L"デコードキャンセル");
     TheLog().Write(L"ASyncCancelDecodeAllFrame(start)");
-    CancelDecoding();
+    const bool acknowledged = CancelDecoding(kCancelWaitMs);
     TheLog().Write(L"ASyncCancelDecodeAllFrame(end)");
     const int side = settings.PreviewGridSide();
-    const std::vector<int64_t> frameTimes(static_cast<size_t>(side * side), DShowMovieFrameDecode_CL::kNextEvenPoint);
     requestKey = DShowMovieFrameDecodeThread_CL::FollowingRequestId(requestKey);
-    TheLog().Write(L"デコード開始");
-    TheLog().Write(L"ASyncMovieFileDecodeRequest(start)");
-    decoder.RequestMovieFrames(path, frameTimes, requestKey, 0);
-    TheLog().Write(L"ASyncMovieFileDecodeRequest(end)");
+    // A decode thread still busy with the last movie is left to finish it: the request goes
+    // out once the cancel has been carried out, and the window answers meanwhile.
+    if (!acknowledged || !SendMovieRequest(path)) {
+        deferredMovie = path;
+        ::SetTimer(hwnd, kDeferredRequestTimer, kDeferredRequestPollMs, nullptr);
+    }
     TheLog().Write(L"SetWidthCount()");
     frames.CreateFrameBitmap();
     frames.SetWidthCount(side);
     TheLog().Write(L"ReplaseFrameBitmap(start)");
     TheLog().Write(L"ReplaseFrameBitmap(end)");
+}
+
+bool TestAAA_CL::SendMovieRequest(const std::wstring& path)
+{
+    const int side = settings.PreviewGridSide();
+    const std::vector<int64_t> frameTimes(static_cast<size_t>(side * side), DShowMovieFrameDecode_CL::kNextEvenPoint);
+    TheLog().Write(L"デコード開始");
+    TheLog().Write(L"ASyncMovieFileDecodeRequest(start)");
+    const int id = decoder.RequestMovieFrames(path, frameTimes, requestKey, 0);
+    TheLog().Write(L"ASyncMovieFileDecodeRequest(end)");
+    return id != -1;
+}
+
+void TestAAA_CL::SendDeferredRequest()
+{
+    if (decodeThread.IsCancelPending()) return;
+    ::KillTimer(hwnd, kDeferredRequestTimer);
+    const std::wstring path = std::move(deferredMovie);
+    deferredMovie.clear();
+    if (!path.empty() && !SendMovieRequest(path)) {
+        deferredMovie = path;
+        ::SetTimer(hwnd, kDeferredRequestTimer, kDeferredRequestPollMs, nullptr);
+    }
+}
+
+void TestAAA_CL::RequestPicture(const std::wstring& path)
+{
+    // Decoded on the loader's thread, to the size it can be shown at: black until it comes.
+    frames.SetImage(nullptr);
+    pictureKey = DShowMovieFrameDecodeThread_CL::FollowingRequestId(pictureKey);
+    int width, height;
+    FrameInfo_CL::LargestShownSize(width, height);
+    pictureLoader.Request(hwnd, path, pictureKey, width, height);
+}
+
+void TestAAA_CL::OnPictureLoaded(std::unique_ptr<PictureLoader_CL::Result> result)
+{
+    if (result->key != pictureKey || shownKind != kStillImage) return;
+    if (result->isTooLarge) {
+        frames.SetImage(FrameInfo_CL::LoadPicture(settings.programFolder + L"\\decode_err_image.jpg"));
+    } else {
+        if (result->image) TheLog().Write(L"画像表示(%dx%d)", result->image->GetWidth(), result->image->GetHeight());
+        frames.SetImage(std::move(result->image));
+    }
+    ::InvalidateRect(hwnd, nullptr, FALSE);
 }
 
 void TestAAA_CL::OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL> result)
@@ -225,8 +285,9 @@ void TestAAA_CL::OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL> resul
 
 void TestAAA_CL::StopDecoding()
 {
+    pictureLoader.Stop(kCancelWaitMs);
     if (!decodeThread.IsThreadRunning()) return;
-    CancelDecoding();
+    CancelDecoding(kCancelWaitMs);
     decodeThread.Stop();
     ReleasePostedResults();
 }
@@ -235,12 +296,15 @@ void TestAAA_CL::ReleasePostedResults()
 {
     // Results posted before the decode thread stopped would never be drawn: free them now.
     MSG message;
-    while (hwnd && ::PeekMessageW(&message, hwnd, MSG_DECODE_RESULT, MSG_DECODE_RESULT, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {  // Wine hands it out whatever the filter: put it back
-            ::PostQuitMessage(static_cast<int>(message.wParam));
-            break;
+    for (UINT kind : {MSG_DECODE_RESULT, MSG_PICTURE_LOADED}) {
+        while (hwnd && ::PeekMessageW(&message, hwnd, kind, kind, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {  // Wine hands it out whatever the filter: put it back
+                ::PostQuitMessage(static_cast<int>(message.wParam));
+                break;
+            }
+            if (kind == MSG_DECODE_RESULT) delete reinterpret_cast<MovieDecodoRequestItem_CL*>(message.lParam);
+            else delete reinterpret_cast<PictureLoader_CL::Result*>(message.lParam);
         }
-        delete reinterpret_cast<MovieDecodoRequestItem_CL*>(message.lParam);
     }
 }
 
@@ -300,8 +364,8 @@ void TestAAA_CL::OnCommand(UINT command)
 
 void TestAAA_CL::StopMovie()
 {
-    CancelDecoding();
-    decoder.Finalize();
+    // The decoder is the decode thread's until the cancel is carried out: released only then.
+    if (CancelDecoding(DShowMovieFrameDecode_CL::kStopWaitMs + kCancelWaitMs)) decoder.Finalize();
 }
 
 void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)
@@ -477,7 +541,16 @@ LRESULT TestAAA_CL::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL>(reinterpret_cast<MovieDecodoRequestItem_CL*>(lParam)));
         SetHandled(1);
         return 0;
+    case MSG_PICTURE_LOADED:
+        OnPictureLoaded(std::unique_ptr<PictureLoader_CL::Result>(reinterpret_cast<PictureLoader_CL::Result*>(lParam)));
+        SetHandled(1);
+        return 0;
     case MSG_DECODE_CANCELED:
+        SetHandled(1);
+        return 0;
+    case WM_TIMER:
+        if (wParam != kDeferredRequestTimer) break;
+        SendDeferredRequest();
         SetHandled(1);
         return 0;
     case WM_NOTIFY: {

@@ -8,6 +8,7 @@
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
 #include "decode/FrameInfo_CL.h"
+#include "decode/PictureLoader_CL.h"
 #include "engine/DuplicateGroup.h"
 #include "ui/main/AllCompare_CL.h"
 #include "ui/toolkit/ControlFactory_CL.h"
@@ -35,6 +36,10 @@ public:
 
     static constexpr int kFirstControlId = 0x1100;
     static constexpr int kListHeight = 100;
+    // How long the window waits for the decode thread to take a cancel before it moves on.
+    static constexpr DWORD kCancelWaitMs = 300;
+    static constexpr UINT_PTR kDeferredRequestTimer = 1;
+    static constexpr UINT kDeferredRequestPollMs = 50;
     enum FileKind { kNeither = -1, kStillImage = 1, kMovie = 2 };
 
     TestAAA_CL(MainWindow_CL& mainWindow, ApplicationData_CL& settings);
@@ -74,11 +79,19 @@ public:
 private:
     DuplicateGroup CurrentGroup() const;
     int KindOf(const std::wstring& path) const;
-    // Cancels every request of the decoder and waits until the decode thread has taken the
-    // cancel (it wakes from any frame wait at once).
-    void CancelDecoding();
+    // Cancels every request of the decoder (and a request not yet sent) and waits up to
+    // `waitMs` for the decode thread to take the cancel (it wakes from any frame wait at
+    // once). False when it has not: the thread is still busy with the last movie.
+    bool CancelDecoding(DWORD waitMs);
     void RequestMovie(const std::wstring& path);
+    // False when the decode thread refused it (a cancel still pending).
+    bool SendMovieRequest(const std::wstring& path);
+    // The request of the shown movie, once no cancel is pending any more.
+    void SendDeferredRequest();
     void OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL> result);
+    void RequestPicture(const std::wstring& path);
+    // The picture of the newest request, or the error image when it was too large to decode.
+    void OnPictureLoaded(std::unique_ptr<PictureLoader_CL::Result> result);
     void UpdateDeleteButton();
     void Layout(int width, int height);
     void Paint();
@@ -108,6 +121,9 @@ private:
     DShowMovieFrameDecode_CL decoder;
     DShowMovieFrameDecodeThread_CL decodeThread;
     int requestKey = 0;
+    std::wstring deferredMovie;  // shown, but its request waits for the cancel to be taken
+    PictureLoader_CL pictureLoader;
+    int pictureKey = 0;  // of the newest picture request
     int shownRow = -2;
     bool isDragging = false;
     POINT dragOffset = {0, 0};

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <psapi.h>
+
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -144,6 +146,55 @@ struct Fixture {
     TestFolder documents, tree;
     DocumentsRedirect redirect;
 };
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The group list's row whose first file's name holds `prefix`, or -1.
+int GroupNamed(const RemoteProgram& program, HWND window, const std::wstring& prefix)
+{
+    HWND groups = ::GetDlgItem(window, kGroupList);
+    for (int row = 0; row < program.GetItemCount(groups); ++row)
+        if (program.GetItemText(groups, row, 0).find(prefix) != std::wstring::npos) return row;
+    return -1;
+}
+
+// Visible top-level windows of the process other than its main window.
+int OtherVisibleWindows(DWORD processId, HWND mainWindow)
+{
+    struct Search {
+        DWORD processId;
+        HWND mainWindow;
+        int found;
+    } search = {processId, mainWindow, 0};
+    ::EnumWindows(
+        [](HWND window, LPARAM parameter) -> BOOL {
+            auto& search = *reinterpret_cast<Search*>(parameter);
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == search.processId && window != search.mainWindow && ::IsWindowVisible(window)) ++search.found;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool Answers(HWND window)
+{
+    DWORD_PTR result = 0;
+    return ::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &result) != 0;
+}
+
+PROCESS_MEMORY_COUNTERS MemoryOf(DWORD processId)
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    KernelHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    if (process) ::GetProcessMemoryInfo(process.Get(), &counters, sizeof(counters));
+    return counters;
+}
 
 }  // namespace
 
@@ -317,4 +368,92 @@ TEST(ResultPane, GridSideFollowsTheSettingAndANewSearchShowsTheApplicationImageA
         EXPECT_EQ(cleared.At(cleared.width / 2, cleared.height / 2), applicationCentre);
         EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
     }
+}
+
+// Movies with a second video stream used to open a window of their own and then hang the
+// window for good when the next movie was chosen; a huge picture froze it for 15 s and took
+// gigabytes. Each is previewed while the window keeps answering.
+TEST(ResultPane, TwoVideoStreamsAndHugePicturesNeitherHangTheWindowNorBalloon)
+{
+    Fixture f;
+    const std::pair<const wchar_t*, const wchar_t*> copies[] = {
+        {L"twovideo.mkv", L"two.mkv"}, {L"twovideo.mp4", L"two.mp4"}, {L"steps.avi", L"steps.avi"},
+        {L"huge.png", L"huge.png"},    {L"large.png", L"large.png"}};
+    for (const auto& [source, name] : copies) {
+        ::CopyFileW(TestMovie(source).c_str(), (f.tree / name).c_str(), FALSE);
+        ::CopyFileW(TestMovie(source).c_str(), (f.tree / (std::wstring(L"copy of ") + name)).c_str(), FALSE);
+    }
+    f.WriteIni(2);  // 4 x 4
+
+    RemoteProgram program;
+    HWND window = f.LaunchAndSearch(program);
+    ASSERT_NE(window, nullptr);
+    HWND pane = ::GetDlgItem(window, kPane);
+    HWND groups = ::GetDlgItem(window, kGroupList);
+    ASSERT_EQ(program.GetItemCount(groups), 5);
+
+    int frames = 0;
+    for (const wchar_t* movie : {L".mkv", L".mp4", L".avi"}) {
+        SCOPED_TRACE(testing::Message() << std::string(movie, movie + 4));
+        auto selecting = std::chrono::steady_clock::now();
+        program.SelectRow(groups, Fixture::GroupRow(program, window, movie));
+        EXPECT_LT(SecondsSince(selecting), 3.0) << "the selection returns (it hung for good)";
+        frames += 16;
+        ASSERT_TRUE(f.WaitForLog(L"デコード完了(", frames, 40000));
+        EXPECT_TRUE(Answers(window));
+        EXPECT_EQ(OtherVisibleWindows(program.GetProcessId(), window), 0) << "no video window of the platform's";
+        if (std::wstring(movie) != L".mkv") continue;
+        ::Sleep(300);
+        PreviewShot shot(pane, L"result-pane-two-video-streams");
+        const int w = std::min(shot.width, shot.height * 4 / 3), h = w * 3 / 4;
+        const int left = (shot.width - w) / 2, top = (shot.height - h) / 2;
+        // One stream in every cell: the first one's grey or the second one's red.
+        auto isRed = [](uint32_t pixel) { return (pixel >> 16) > 200 && (pixel & 0xFF) < 50; };
+        const bool red = isRed(shot.At(left + w / 8, top + h / 8));
+        for (int cell = 0; cell < 16; ++cell) {
+            const uint32_t pixel = shot.At(left + (cell % 4) * w / 4 + w / 8, top + (cell / 4) * h / 4 + h / 8);
+            if (red) EXPECT_TRUE(isRed(pixel)) << "cell " << cell;
+            else EXPECT_LT(std::abs(static_cast<int>(pixel >> 16) - static_cast<int>(pixel & 0xFF)), 16) << "cell " << cell;
+        }
+    }
+
+    // A picture of 20000 x 20000 is not decoded: the error image, with the reason in the log.
+    const SIZE_T before = MemoryOf(program.GetProcessId()).WorkingSetSize;
+    auto selecting = std::chrono::steady_clock::now();
+    program.SelectRow(groups, GroupNamed(program, window, L"huge"));
+    EXPECT_LT(SecondsSince(selecting), 3.0) << "it froze for 15 s";
+    ASSERT_TRUE(f.WaitForLog(L"画像が大きすぎるため表示しません(20000 x 20000)", 1, 10000));
+    EXPECT_TRUE(Answers(window));
+    ::Sleep(300);
+    {
+        PreviewShot shot(pane, L"result-pane-huge-picture");
+        EXPECT_NE(shot.At(shot.width / 2, shot.height / 2), 0u) << "the error image, not black";
+    }
+    const SIZE_T peak = MemoryOf(program.GetProcessId()).PeakWorkingSetSize;
+    EXPECT_GT(before, 0u);
+    EXPECT_LT(peak, before + (SIZE_T(300) << 20)) << "peak " << (peak >> 20) << " MiB, " << (before >> 20) << " before";
+
+    // One of 8000 x 6000 is decoded away from the window and shown shrunk: blue at the top,
+    // purple in the middle, red at the bottom.
+    selecting = std::chrono::steady_clock::now();
+    program.SelectRow(groups, GroupNamed(program, window, L"large"));
+    EXPECT_LT(SecondsSince(selecting), 3.0);
+    while (f.CountInLog(L"画像表示") < 1 && SecondsSince(selecting) < 30) EXPECT_TRUE(Answers(window));
+    ASSERT_EQ(f.CountInLog(L"画像表示"), 1);
+    ::Sleep(300);
+    {
+        PreviewShot shot(pane, L"result-pane-large-picture");
+        const int height = std::min(shot.height, shot.width * 3 / 4), top = (shot.height - height) / 2;
+        const uint32_t high = shot.At(shot.width / 2, top + 3), middle = shot.At(shot.width / 2, shot.height / 2),
+                       low = shot.At(shot.width / 2, top + height - 4);
+        EXPECT_GT(high & 0xFF, 230u) << std::hex << high;
+        EXPECT_LT(high >> 16, 25u) << std::hex << high;
+        EXPECT_NEAR(static_cast<int>(middle >> 16), 128, 12) << std::hex << middle;
+        EXPECT_NEAR(static_cast<int>(middle & 0xFF), 128, 12) << std::hex << middle;
+        EXPECT_GT(low >> 16, 230u) << std::hex << low;
+    }
+
+    auto closing = std::chrono::steady_clock::now();
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
+    EXPECT_LT(SecondsSince(closing), 5.0);
 }
