@@ -160,7 +160,7 @@ HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, D
         return result;
     };
     HRESULT result = E_FAIL;
-    if (!RunOnGraphThread(render, stop, waitMs, result)) {
+    if (!RunOnGraphThread(std::move(render), stop, waitMs, result)) {
         // The worker keeps its own reference: the graph lives until RenderFile returns, if ever.
         ReleaseAll();
         return E_ABORT;
@@ -189,7 +189,7 @@ bool DShowMovieHelper_CL::StopAndReleaseAll(DWORD waitMs)
     };
     ReleaseAll();
     HRESULT result = S_OK;
-    return RunOnGraphThread(stopAndRelease, nullptr, waitMs, result);
+    return RunOnGraphThread(std::move(stopAndRelease), nullptr, waitMs, result);
 }
 
 bool DShowMovieHelper_CL::WaitForGraphThreads(DWORD milliseconds)

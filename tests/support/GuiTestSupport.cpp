@@ -99,6 +99,9 @@ std::string TakeScreenshot(const std::wstring& name)
     std::string target = std::string(unixFolder) + "/" + std::string(name.begin(), name.end()) + ".png";
     ::HeapFree(::GetProcessHeap(), 0, unixFolder);
 
+    // A file left by an earlier run would look complete before this one is written.
+    const std::wstring windowsTarget = shots + L"\\" + name + L".png";
+    ::DeleteFileW(windowsTarget.c_str());
     std::wstring command = L"/usr/bin/import -window root \"" + std::wstring(target.begin(), target.end()) + L"\"";
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION process = {};
@@ -107,7 +110,6 @@ std::string TakeScreenshot(const std::wstring& name)
         return std::string();
     KernelHandle processHandle(process.hProcess), threadHandle(process.hThread);
     // The host program runs on its own; wait until its file is complete.
-    std::wstring windowsTarget = shots + L"\\" + name + L".png";
     LONGLONG lastSize = -1;
     for (int i = 0; i < 100; ++i) {
         ::Sleep(100);

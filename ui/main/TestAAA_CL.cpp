@@ -259,12 +259,10 @@ void TestAAA_CL::RequestPicture(const std::wstring& path)
 void TestAAA_CL::OnPictureLoaded(std::unique_ptr<PictureLoader_CL::Result> result)
 {
     if (result->key != pictureKey || shownKind != kStillImage) return;
-    if (result->isTooLarge) {
-        frames.SetImage(FrameInfo_CL::LoadPicture(settings.programFolder + L"\\decode_err_image.jpg"));
-    } else {
-        if (result->image) TheLog().Write(L"画像表示(%dx%d)", result->image->GetWidth(), result->image->GetHeight());
-        frames.SetImage(std::move(result->image));
-    }
+    std::unique_ptr<Gdiplus::Image> image = std::move(result->image);
+    if (result->isTooLarge) image = FrameInfo_CL::LoadPicture(settings.programFolder + L"\\decode_err_image.jpg");
+    if (image) TheLog().Write(L"画像表示(%dx%d)", image->GetWidth(), image->GetHeight());
+    frames.SetImage(std::move(image));
     ::InvalidateRect(hwnd, nullptr, FALSE);
 }
 
@@ -365,7 +363,9 @@ void TestAAA_CL::OnCommand(UINT command)
 void TestAAA_CL::StopMovie()
 {
     // The decoder is the decode thread's until the cancel is carried out: released only then.
-    if (CancelDecoding(DShowMovieFrameDecode_CL::kStopWaitMs + kCancelWaitMs)) decoder.Finalize();
+    // Files are about to be compared or deleted, so the window waits longer than for a
+    // preview; a graph stuck for good keeps its file, and the deletion then says so.
+    if (CancelDecoding(kReleaseWaitMs)) decoder.Finalize();
 }
 
 void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)

@@ -38,6 +38,7 @@ public:
     static constexpr int kListHeight = 100;
     // How long the window waits for the decode thread to take a cancel before it moves on.
     static constexpr DWORD kCancelWaitMs = 300;
+    static constexpr DWORD kReleaseWaitMs = 5000;  // the same before files are compared or deleted
     static constexpr UINT_PTR kDeferredRequestTimer = 1;
     static constexpr UINT kDeferredRequestPollMs = 50;
     enum FileKind { kNeither = -1, kStillImage = 1, kMovie = 2 };

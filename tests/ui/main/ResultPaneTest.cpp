@@ -223,7 +223,7 @@ TEST(ResultPane, ShowsAGroupsFilesAndPreviewsMoviesPicturesAndTheApplicationImag
     const int movieRow = Fixture::GroupRow(program, window, L".mp4");
     ASSERT_GE(movieRow, 0);
     program.SelectRow(groups, movieRow);
-    ASSERT_TRUE(f.WaitForLog(L"デコード完了(", 16)) << "16 frames of the first movie";
+    ASSERT_TRUE(f.WaitForLog(L"再描画", 16)) << "16 frames of the first movie drawn";
     ASSERT_EQ(program.GetItemCount(files), 2);
     EXPECT_EQ(program.GetItemText(files, 0, 0), L"---");
     EXPECT_EQ(program.GetItemText(files, 1, 0), L"100%");
@@ -269,7 +269,8 @@ TEST(ResultPane, ShowsAGroupsFilesAndPreviewsMoviesPicturesAndTheApplicationImag
 
     // The picture group: the 100 x 100 picture at its own size in the middle, black around.
     program.SelectRow(groups, Fixture::GroupRow(program, window, L".bmp"));
-    ::Sleep(700);
+    EXPECT_TRUE(f.WaitForLog(L"画像表示(100x100)", 1, 10000)) << "decoded away from the window, at its own size";
+    ::Sleep(300);
     {
         PreviewShot shot(pane, L"result-pane-picture");
         const int cx = shot.width / 2, cy = shot.height / 2;
@@ -348,7 +349,7 @@ TEST(ResultPane, GridSideFollowsTheSettingAndANewSearchShowsTheApplicationImageA
         EXPECT_NE(applicationCentre, 0u) << "the application image while no group is shown";
         const int side = index + 2;
         program.SelectRow(::GetDlgItem(window, kGroupList), 0);
-        ASSERT_TRUE(f.WaitForLog(L"デコード完了(", side * side));
+        ASSERT_TRUE(f.WaitForLog(L"再描画", side * side)) << "every frame drawn";
         EXPECT_EQ(f.CountInLog(L"仕切り = " + std::to_wstring(side * side + 2) + L", "), 1);
         ::Sleep(500);
         PreviewShot shot(pane, L"result-pane-grid-" + std::to_wstring(side));
@@ -423,10 +424,12 @@ TEST(ResultPane, TwoVideoStreamsAndHugePicturesNeitherHangTheWindowNorBalloon)
     program.SelectRow(groups, GroupNamed(program, window, L"huge"));
     EXPECT_LT(SecondsSince(selecting), 3.0) << "it froze for 15 s";
     ASSERT_TRUE(f.WaitForLog(L"画像が大きすぎるため表示しません(20000 x 20000)", 1, 10000));
+    ASSERT_TRUE(f.WaitForLog(L"画像表示(", 1, 10000)) << "the error image shown";
     EXPECT_TRUE(Answers(window));
     ::Sleep(300);
     {
         PreviewShot shot(pane, L"result-pane-huge-picture");
+        ASSERT_TRUE(shot.IsValid());
         EXPECT_NE(shot.At(shot.width / 2, shot.height / 2), 0u) << "the error image, not black";
     }
     const SIZE_T peak = MemoryOf(program.GetProcessId()).PeakWorkingSetSize;
@@ -438,11 +441,12 @@ TEST(ResultPane, TwoVideoStreamsAndHugePicturesNeitherHangTheWindowNorBalloon)
     selecting = std::chrono::steady_clock::now();
     program.SelectRow(groups, GroupNamed(program, window, L"large"));
     EXPECT_LT(SecondsSince(selecting), 3.0);
-    while (f.CountInLog(L"画像表示") < 1 && SecondsSince(selecting) < 30) EXPECT_TRUE(Answers(window));
-    ASSERT_EQ(f.CountInLog(L"画像表示"), 1);
+    while (f.CountInLog(L"画像表示(") < 2 && SecondsSince(selecting) < 30) EXPECT_TRUE(Answers(window));
+    ASSERT_EQ(f.CountInLog(L"画像表示("), 2);
     ::Sleep(300);
     {
         PreviewShot shot(pane, L"result-pane-large-picture");
+        ASSERT_TRUE(shot.IsValid());
         const int height = std::min(shot.height, shot.width * 3 / 4), top = (shot.height - height) / 2;
         const uint32_t high = shot.At(shot.width / 2, top + 3), middle = shot.At(shot.width / 2, shot.height / 2),
                        low = shot.At(shot.width / 2, top + height - 4);
