@@ -101,6 +101,7 @@ int wmain(int argc, wchar_t** argv)
                 const int big = MakeSheet(decoder, window, frames, argv[2], ++key);
                 const double afterBig = MiB(Memory().WorkingSetSize);
                 const int small = MakeSheet(decoder, window, frames, argv[3], ++key);
+                ::Sleep(2000);  // what the released graph's threads still hold is let go meanwhile
                 std::printf("round %d: %d + %d frames, %.0f MiB after the big sheet, %.0f MiB after the small one\n", round,
                             big, small, afterBig, MiB(Memory().WorkingSetSize));
             }

@@ -26,7 +26,8 @@ public:
     static constexpr UINT kGraphEventMessage = 0x3733;
     static constexpr DWORD kFrameWaitMs = 10000;
     static constexpr DWORD kRenderWaitMs = 20000;  // for DirectShow to build the graph of a movie
-    static constexpr DWORD kStopWaitMs = 2000;     // to stop and release one (a sound one takes about 1 ms)
+    static constexpr DWORD kStopWaitMs = 5000;     // to stop and release one (a sound one takes about 1 ms,
+                                                   // a thread and COM for it a second on a busy machine)
     static constexpr int kSeekTries = 3;
     static constexpr int64_t kRandomPoint = -2, kNextEvenPoint = -1;
 
