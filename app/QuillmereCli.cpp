@@ -23,6 +23,7 @@
 #include "engine/SimilarMatcher_CL.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "engine/ListFile.h"
+#include "engine/ResultExport.h"
 
 namespace {
 
@@ -33,7 +34,8 @@ constexpr int kExitUnreadable = 3;
 
 const wchar_t kUsage[] =
     L"usage:\n"
-    L"  quillmere-cli find [--all-files] [--json] [--no-cache] [--similar [--threshold N]] [--list FILE] [FOLDER ...]\n"
+    L"  quillmere-cli find [--all-files] [--json | --csv] [--no-cache] [--similar [--threshold N]] [--list FILE]\n"
+    L"                     [FOLDER ...]\n"
     L"      Walks the folders (or takes the files named in FILE, one per line) and prints the\n"
     L"      groups of files whose size and first 2 MiB are equal. Without --all-files only the\n"
     L"      extensions enabled in the user's Quillmere settings are compared. The digests read\n"
@@ -43,6 +45,9 @@ const wchar_t kUsage[] =
     L"      re-wrapped or cut by a few seconds), each with its similarity to the group's first\n"
     L"      file; --threshold N (1..100, default 70) is the least similarity in percent. Their\n"
     L"      fingerprints are kept in Documents\\Quillmere\\fingerprints.cache.\n"
+    L"      --csv prints one line per file of the exact groups, as the program saves a result:\n"
+    L"      group, path, size, last-write time, share compared, ticked (UTF-8 with a byte-order\n"
+    L"      mark).\n"
     L"  quillmere-cli compare FILE_A FILE_B\n"
     L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ\n"
     L"      or one of them changed while it was compared (printed as \"changed\").\n"
@@ -237,6 +242,20 @@ std::wstring FindSimilar(FirstFileCompare_CL& scanner, int threshold, const std:
     return out;
 }
 
+std::vector<const DuplicateGroup*> GroupPointers(const std::vector<DuplicateGroup>& groups)
+{
+    std::vector<const DuplicateGroup*> pointers;
+    for (const DuplicateGroup& group : groups) pointers.push_back(&group);
+    return pointers;
+}
+
+// Bytes as they are, to a console as well: the CSV is UTF-8 wherever it goes.
+void PrintBytes(const std::string& bytes)
+{
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
 int Usage(const std::wstring& problem)
 {
     if (!problem.empty()) Print(STD_ERROR_HANDLE, L"quillmere-cli: " + problem + L"\n");
@@ -246,7 +265,7 @@ int Usage(const std::wstring& problem)
 
 int RunFind(const std::vector<std::wstring>& args)
 {
-    bool allFiles = false, json = false, useCache = true, similar = false;
+    bool allFiles = false, json = false, csv = false, useCache = true, similar = false;
     int threshold = SimilarMatcher_CL::kDefaultThreshold;
     bool thresholdGiven = false;
     std::wstring listFile;
@@ -256,6 +275,8 @@ int RunFind(const std::vector<std::wstring>& args)
             allFiles = true;
         } else if (args[i] == L"--json") {
             json = true;
+        } else if (args[i] == L"--csv") {
+            csv = true;
         } else if (args[i] == L"--no-cache") {
             useCache = false;
         } else if (args[i] == L"--similar") {
@@ -278,6 +299,8 @@ int RunFind(const std::vector<std::wstring>& args)
     }
     if (thresholdGiven && !similar) return Usage(L"--threshold goes with --similar");
     if (!listFile.empty() && !folders.empty()) return Usage(L"give folders or --list, not both");
+    if (json && csv) return Usage(L"give --json or --csv, not both");
+    if (csv && similar) return Usage(L"--csv lists the exact groups only: leave out --similar");
     if (listFile.empty() && folders.empty()) return Usage(L"no folder given");
     if (!listFile.empty() && ::GetFileAttributesW(listFile.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Usage(L"cannot read the list file " + listFile);
@@ -312,6 +335,10 @@ int RunFind(const std::vector<std::wstring>& args)
     scanner.FindDuplicates(nullptr);
     scanner.SetDigestCache(nullptr);
     if (useCache) cache.Save(cachePath);
+    if (csv) {
+        PrintBytes(ResultCsv(GroupPointers(scanner.Groups())));
+        return kExitOk;
+    }
     const std::wstring similarGroups =
         similar ? FindSimilar(scanner, threshold, useCache ? cacheFolder + L"\\fingerprints.cache" : L"", json) : L"";
     if (json) {

@@ -59,3 +59,18 @@ std::wstring FormatBitRate(uint64_t size, int64_t duration)
     const uint64_t kilobits = static_cast<uint64_t>(double(size) * 8 / 1000 / (double(duration) / 10000000) + 0.5);
     return FormatWithThousands(kilobits) + L" kbps";
 }
+
+std::wstring FormatByteSize(uint64_t bytes)
+{
+    static const wchar_t* const kUnits[] = {L"KB", L"MB", L"GB", L"TB", L"PB", L"EB"};
+    if (bytes < 1024) return std::to_wstring(bytes) + L" B";
+    // Tenths of the unit, rounded, so that 1,048,575 bytes read "1.0 MB" and not "1024.0 KB".
+    int unit = 0;
+    uint64_t scale = 1024;
+    while (unit + 1 < 6 && (static_cast<unsigned __int128>(bytes) * 10 + scale / 2) / scale >= 10240) {
+        scale *= 1024;
+        ++unit;
+    }
+    const uint64_t tenths = static_cast<uint64_t>((static_cast<unsigned __int128>(bytes) * 10 + scale / 2) / scale);
+    return std::to_wstring(tenths / 10) + L"." + std::to_wstring(tenths % 10) + L" " + kUnits[unit];
+}

@@ -13,3 +13,6 @@ std::wstring FormatMovieLength(int64_t duration);
 // Bits a second of a file of `size` bytes playing `duration` (100 ns): "4,512 kbps"; empty
 // when the length is unknown.
 std::wstring FormatBitRate(uint64_t size, int64_t duration);
+// A byte count for people: "512 B", "1.5 KB", "45.6 GB" (1 KB = 1,024 bytes, one decimal
+// from KB up).
+std::wstring FormatByteSize(uint64_t bytes);

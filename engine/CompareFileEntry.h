@@ -12,4 +12,5 @@ struct CompareFileEntry {
     uint64_t changeTime = 0;      // the same; moves on every write, even one that sets the write time back
     uint64_t fileIndex = 0;       // from the directory entry; 0 when the listing gave none
     uint32_t volumeSerial = 0;    // of the volume walked; 0 when unknown
+    bool isTicked = false;        // marked by the user (or a selection rule) for deletion
 };

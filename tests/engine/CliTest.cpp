@@ -153,3 +153,40 @@ TEST(Cli, FoldersNamedInAnyOverlappingWayAndListsNamingFilesTwiceGiveEachGroupOn
     EXPECT_EQ(listed.err, "quillmere-cli: no such file: " + Utf8(missing) + "\nquillmere-cli: no such file: " + Utf8(dotted) +
                               "\nquillmere-cli: a folder, not a file: " + Utf8(folder) + "\n");
 }
+
+TEST(Cli, FindWritesTheResultAsCsvInUtf8WithAByteOrderMark)
+{
+    TestFolder tree;
+    // A name with a comma must stay one field; a Japanese one must read right.
+    MakeFileWithContent(tree / L"動画, 最終.avi", 5000, 1);
+    MakeFileWithContent(tree / L"b.avi", 5000, 1);
+    MakeFileWithContent(tree / L"c.avi", 3 * 1024 * 1024, 2);
+    MakeFileWithContent(tree / L"d.avi", 3 * 1024 * 1024, 2);
+    FILETIME written = {};
+    SYSTEMTIME local = {2021, 3, 0, 4, 5, 6, 7, 0}, utc;
+    ::TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
+    ::SystemTimeToFileTime(&utc, &written);
+    {
+        FileHandle file(::CreateFileW((tree / L"b.avi").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &written));
+    }
+    CliResult result = RunCli(L"find --all-files --no-cache --csv \"" + tree.Path() + L"\"");
+    ASSERT_EQ(result.exitCode, 0u);
+    ASSERT_GE(result.out.size(), 3u);
+    EXPECT_EQ(result.out.substr(0, 3), "\xEF\xBB\xBF");
+    const std::string text = result.out.substr(3);
+    EXPECT_EQ(text.substr(0, text.find("\r\n")), Utf8(L"グループ,パス,サイズ,更新日時,比較量,チェック"));
+    EXPECT_NE(text.find("\"" + Utf8(tree / L"動画, 最終.avi") + "\",5000,"), std::string::npos) << text;
+    EXPECT_NE(text.find(Utf8(tree / L"b.avi") + ",5000,2021/03/04 05:06:07,"), std::string::npos) << text;
+    // The first file of a group shows "---", a copy the share compared (2 MiB of 3 MiB).
+    EXPECT_NE(text.find(",---,0\r\n"), std::string::npos);
+    EXPECT_NE(text.find(",100%,0\r\n"), std::string::npos);
+    EXPECT_NE(text.find(",66%,0\r\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+    EXPECT_EQ(RunCli(L"find --csv --json \"" + tree.Path() + L"\"").exitCode, 2u);
+
+    EXPECT_EQ(FormatByteSize(1023), L"1023 B");
+    EXPECT_EQ(FormatByteSize(1024), L"1.0 KB");
+    EXPECT_EQ(FormatByteSize(1048575), L"1.0 MB") << "rounds up into the next unit";
+    EXPECT_EQ(FormatByteSize(48962842214ull), L"45.6 GB");
+}

@@ -1,8 +1,11 @@
 #include "ui/main/MainWindow_CL.h"
 
 #include <windowsx.h>
+
+#include <algorithm>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <commdlg.h>
 
 #include "core/AppMessages.h"
 #include "core/ApplicationData_CL.h"
@@ -11,6 +14,7 @@
 #include "core/OpenAddress.h"
 #include "core/PathFunctions.h"
 #include "core/TextFormat.h"
+#include "core/UniqueHandle.h"
 #include "engine/ListFile.h"
 #include "ui/main/TestAAA_CL.h"
 #include "ui/settings/PropAppExtSetting_CL.h"
@@ -22,6 +26,9 @@
 #include "ui/toolkit/PopupMenu_CL.h"
 #include "ui/toolkit/ProgressBar_CL.h"
 #include "ui/toolkit/PropertySheetHost.h"
+#include "ui/toolkit/StaticText_CL.h"
+#include "engine/ResultExport.h"
+#include "engine/SelectionRule_CL.h"
 #include "ui/toolkit/Tab_CL.h"
 
 namespace {
@@ -76,6 +83,7 @@ void MainWindow_CL::OnCreate(CREATESTRUCTW*)
     pane->Create(hwnd, factory.TakeNextId());
     resultPane = pane.get();
     factory.Adopt(std::move(pane));
+    summary = factory.GetControl<StaticText_CL>(factory.AddStaticText(hwnd, L"", 0, 0));
 
     splitFrame.SetOwnerWindow(hwnd);
     splitFrame.SetFirstWindow(resultPane->GetHwnd());
@@ -98,6 +106,7 @@ void MainWindow_CL::CreateLists()
     folderList->Hide();
     folderList->SetExtendedStyle(kListExStyle | LVS_EX_CHECKBOXES);
     folderList->AddColumn(L"フォルダ", LVCFMT_LEFT, 640);
+    folderList->SetCueText(L"右クリックまたはドラッグ＆ドロップでフォルダを追加");
 
     fileListView = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, kListWidth, kListHeight, 0));
     fileListView->Hide();
@@ -108,10 +117,8 @@ void MainWindow_CL::CreateLists()
     groupList = factory.GetControl<ListView_CL>(factory.AddListView(hwnd, 0, 0, kListWidth, kListHeight, 0));
     groupList->Hide();
     groupList->SetExtendedStyle(kListExStyle);
-    groupList->AddColumn(L"ファイル名", LVCFMT_LEFT, 300);
-    groupList->AddColumn(L"拡張子", LVCFMT_LEFT, 64);
-    groupList->AddColumn(L"ファイルサイズ", LVCFMT_RIGHT, 100);
-    groupList->AddColumn(L"重複数", LVCFMT_RIGHT, 64);
+    groupTable = std::make_unique<GroupTable_CL>(*groupList, searchJob.Scanner());
+    groupTable->CreateColumns();
 }
 
 void MainWindow_CL::ReadListFile()
@@ -142,18 +149,30 @@ void MainWindow_CL::OnLayout()
     const int width = client.right, height = client.bottom;
     splitFrame.SetPosition(height - lowerPaneHeight);
 
-    const int buttonWidth = startButton->GetWidth(), buttonHeight = startButton->GetHeight();
-    const int buttonX = width - buttonWidth, buttonY = height - buttonHeight;
-    startButton->Move(buttonX, buttonY, TRUE);
-    const int barY = buttonY + (buttonHeight - progressBar->GetHeight()) / 2;
-    ::MoveWindow(progressBar->GetHwnd(), 1, barY, buttonX - 1 - 2, 22, TRUE);
-    progressBar->SetRange(0, kProgressMaximum);
-
-    RECT panes = {0, 0, width, height - buttonHeight};
+    LayoutBottomRow(width, height);
+    RECT panes = {0, 0, width, height - startButton->GetHeight()};
     splitFrame.Layout(panes);
     RECT area = tab->GetDisplayArea(splitFrame.GetSecondRect(), 0);
     for (ListView_CL* list : {folderList, fileListView, groupList})
         ::MoveWindow(list->GetHwnd(), area.left, area.top, area.right - area.left, area.bottom - area.top, TRUE);
+}
+
+void MainWindow_CL::LayoutBottomRow(int width, int height)
+{
+    const int buttonWidth = startButton->GetWidth(), buttonHeight = startButton->GetHeight();
+    const int buttonX = width - buttonWidth, buttonY = height - buttonHeight;
+    startButton->Move(buttonX, buttonY, TRUE);
+    // The summary sits between the bar and the button, as wide as its text (at most half the row).
+    const std::wstring text = summary ? summary->GetText() : std::wstring();
+    const SIZE textSize = text.empty() ? SIZE{0, 0} : summary->MeasureText(text);
+    const int summaryWidth = text.empty() ? 0 : std::min<int>(textSize.cx + 8, buttonX / 2);
+    const int barY = buttonY + (buttonHeight - progressBar->GetHeight()) / 2;
+    const int barWidth = buttonX - 1 - 2 - summaryWidth;
+    ::MoveWindow(progressBar->GetHwnd(), 1, barY, barWidth, 22, TRUE);
+    progressBar->SetRange(0, kProgressMaximum);
+    if (summary)
+        ::MoveWindow(summary->GetHwnd(), 1 + barWidth + 6, buttonY + (buttonHeight - textSize.cy) / 2, summaryWidth - 6,
+                     textSize.cy, TRUE);
 }
 
 void MainWindow_CL::ShowTab(int index)
@@ -194,8 +213,9 @@ void MainWindow_CL::StartOrCancel()
         settings.isCancelRequested = 1;
         return;
     }
-    groupList->DeleteAllItems();
+    groupTable->Clear();
     resultPane->ShowGroup(nullptr, -1);
+    summary->SetText(L"");
     SetBusy();
     ShowTab(1);
     searchJob.StartSearch();
@@ -209,13 +229,43 @@ void MainWindow_CL::SetSearchProgress(int value)
 
 void MainWindow_CL::AddGroup(const DuplicateGroup& group)
 {
-    if (group.empty()) return;
-    const CompareFileEntry& base = *group.front();
-    std::wstring name = GetFileNamePart(base.path);
-    int row = groupList->PutCell(groupList->GetItemCount(), 0, name, -1, 0);
-    groupList->PutCell(row, 1, GetExtension(name), -1, 0);
-    groupList->PutCell(row, 2, FormatWithThousands(base.size), -1, 0);
-    groupList->PutCell(row, 3, std::to_wstring(group.size()), -1, 0);
+    // The list is the main thread's: it places the group (the scanner's last one) there.
+    if (!group.empty()) ::SendMessageW(hwnd, MSG_GROUP_FOUND, 0, 0);
+}
+
+void MainWindow_CL::OnGroupFound()
+{
+    groupTable->AddLastGroup();
+    UpdateSummary();
+}
+
+void MainWindow_CL::UpdateSummary()
+{
+    size_t groupCount = 0, fileCount = 0, tickedCount = 0;
+    uint64_t wasted = 0, tickedBytes = 0;
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        for (const DuplicateGroup& group : searchJob.Scanner().Groups()) {
+            if (group.empty()) continue;
+            ++groupCount;
+            fileCount += group.size();
+            wasted += WastedBytes(group);
+            for (const CompareFileEntry* entry : group) {
+                tickedCount += entry->isTicked;
+                tickedBytes += entry->isTicked ? entry->size : 0;
+            }
+        }
+    }
+    std::wstring text;
+    if (groupCount > 0) {
+        text = std::to_wstring(groupCount) + L" グループ / " + std::to_wstring(fileCount) + L" ファイル / 重複分 " +
+               FormatByteSize(wasted);
+        if (tickedCount > 0)
+            text += L" / チェック " + std::to_wstring(tickedCount) + L" ファイル (" + FormatByteSize(tickedBytes) + L")";
+    }
+    if (text == summary->GetText()) return;
+    summary->SetText(text);
+    OnLayout();
 }
 
 void MainWindow_CL::OnSearchFinished()
@@ -232,6 +282,7 @@ void MainWindow_CL::OnCompareFinished()
             ::MessageBoxW(hwnd, L"比較が完了しました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
     }
     SetIdle();
+    UpdateSummary();
     if (closeAfterSearch) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
@@ -263,14 +314,22 @@ void MainWindow_CL::OnPaneActionEnded()
 
 void MainWindow_CL::UpdateGroup(int index)
 {
-    std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
-    CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
-    if (index < 0 || index >= static_cast<int>(groups.size())) return;
-    groupList->PutCell(index, 3, std::to_wstring(groups[index].size()), -1, 0);
-    if (groups[index].empty()) {
-        groups.erase(groups.begin() + index);
-        groupList->DeleteItem(index);
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
+        if (index < 0 || index >= static_cast<int>(groups.size())) return;
+        if (groups[index].empty())
+            groupTable->EraseGroup(index);
+        else
+            groupTable->RefreshGroup(index);
     }
+    UpdateSummary();
+}
+
+void MainWindow_CL::OnTicksChanged(int index)
+{
+    groupTable->RefreshGroup(index);
+    UpdateSummary();
 }
 
 void MainWindow_CL::AddFolder(const std::wstring& path)
@@ -339,6 +398,117 @@ void MainWindow_CL::OnCommand(UINT command)
     case ID_SUPPORT_SITE:
         OpenAddress(kSupportSiteAddress, 0);
         break;
+    case ID_TICK_KEEP_OLDEST:
+    case ID_TICK_KEEP_NEWEST:
+    case ID_TICK_KEEP_HIGHEST_FOLDER:
+    case ID_TICK_KEEP_SHORTEST_PATH:
+        ApplySelectionRule(command);
+        break;
+    case ID_UNTICK_ALL:
+        UntickAll();
+        break;
+    case ID_SAVE_RESULT:
+        SaveResult();
+        break;
+    }
+}
+
+std::vector<UINT> MainWindow_CL::DisabledGroupCommands()
+{
+    const UINT all[] = {ID_TICK_KEEP_OLDEST, ID_TICK_KEEP_NEWEST, ID_TICK_KEEP_HIGHEST_FOLDER, ID_TICK_KEEP_SHORTEST_PATH,
+                        ID_UNTICK_ALL, ID_SAVE_RESULT};
+    // No result to act on, or one still growing.
+    if (settings.isSearching || groupList->GetItemCount() == 0) return std::vector<UINT>(std::begin(all), std::end(all));
+    bool anyTicked = false;
+    CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+    for (const DuplicateGroup& group : searchJob.Scanner().Groups())
+        for (const CompareFileEntry* entry : group) anyTicked = anyTicked || entry->isTicked;
+    if (!anyTicked) return {ID_UNTICK_ALL};
+    return {};
+}
+
+void MainWindow_CL::ShowGroupMenu(const POINT* at)
+{
+    PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp",
+                               {{PopupMenu_CL::kSubmenuStart, L"自動でチェック", PopupMenu_CL::kNoImage},
+                                {ID_TICK_KEEP_OLDEST, L"更新日時が最も古いファイルを残す", PopupMenu_CL::kNoImage},
+                                {ID_TICK_KEEP_NEWEST, L"更新日時が最も新しいファイルを残す", PopupMenu_CL::kNoImage},
+                                {ID_TICK_KEEP_HIGHEST_FOLDER, L"比較対象フォルダで上にあるフォルダのファイルを残す", PopupMenu_CL::kNoImage},
+                                {ID_TICK_KEEP_SHORTEST_PATH, L"パスが最も短いファイルを残す", PopupMenu_CL::kNoImage},
+                                {PopupMenu_CL::kSubmenuEnd},
+                                {ID_UNTICK_ALL, L"チェックをすべて外す", PopupMenu_CL::kNoImage},
+                                {},
+                                {ID_SAVE_RESULT, L"結果を保存...", PopupMenu_CL::kNoImage}},
+                               DisabledGroupCommands(), at);
+}
+
+void MainWindow_CL::ApplySelectionRule(UINT command)
+{
+    if (settings.isSearching) return;
+    static const std::pair<UINT, SelectionRule_CL::Rule> kRules[] = {
+        {ID_TICK_KEEP_OLDEST, SelectionRule_CL::kKeepOldest},
+        {ID_TICK_KEEP_NEWEST, SelectionRule_CL::kKeepNewest},
+        {ID_TICK_KEEP_HIGHEST_FOLDER, SelectionRule_CL::kKeepHighestFolder},
+        {ID_TICK_KEEP_SHORTEST_PATH, SelectionRule_CL::kKeepShortestPath}};
+    std::vector<std::wstring> folders;
+    for (const CheckFolderEntry& folder : settings.GetCheckFolders()) folders.push_back(folder.path);
+    for (const auto& [id, rule] : kRules) {
+        if (id != command) continue;
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        SelectionRule_CL::Apply(searchJob.Scanner().Groups(), rule, folders);
+    }
+    groupTable->RefreshAll();
+    resultPane->ShowTicks();
+    UpdateSummary();
+}
+
+void MainWindow_CL::UntickAll()
+{
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        SelectionRule_CL::ClearAll(searchJob.Scanner().Groups());
+    }
+    groupTable->RefreshAll();
+    resultPane->ShowTicks();
+    UpdateSummary();
+}
+
+void MainWindow_CL::SaveResult()
+{
+    if (settings.isSearching || groupList->GetItemCount() == 0) return;
+    wchar_t path[MAX_PATH * 4] = L"比較結果.csv";
+    OPENFILENAMEW dialog = {sizeof(dialog)};
+    dialog.hwndOwner = hwnd;
+    dialog.lpstrFilter = L"CSV ファイル (*.csv)\0*.csv\0すべてのファイル (*.*)\0*.*\0";
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = MAX_PATH * 4;
+    dialog.lpstrTitle = L"結果を保存";
+    dialog.lpstrDefExt = L"csv";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!::GetSaveFileNameW(&dialog)) return;
+
+    std::string csv;
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        std::vector<const DuplicateGroup*> groups;
+        for (int index : groupTable->GroupsInRowOrder()) groups.push_back(&searchJob.Scanner().Groups()[index]);
+        csv = ResultCsv(groups);
+    }
+    // Written beside the target first, so that a failed write leaves an older file whole.
+    const std::wstring target = path, temporary = target + L".tmp";
+    bool saved = false;
+    {
+        FileHandle file(::CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        saved = file && ::WriteFile(file.Get(), csv.data(), static_cast<DWORD>(csv.size()), &written, nullptr) &&
+                written == csv.size();
+    }
+    saved = saved && ::MoveFileExW(LongPathForm(temporary).c_str(), LongPathForm(target).c_str(), MOVEFILE_REPLACE_EXISTING);
+    if (!saved) {
+        TheLog().Write(L"結果の保存エラー = %lu : %s", ::GetLastError(), target.c_str());
+        ::DeleteFileW(LongPathForm(temporary).c_str());
+        ::MessageBoxW(hwnd, L"結果を保存できませんでした。", kNoticeTitle, MB_OK | MB_ICONWARNING);
     }
 }
 
@@ -390,15 +560,38 @@ LRESULT MainWindow_CL::OnNotify(const NMHDR& header)
         const UINT selection = LVIS_SELECTED | LVIS_FOCUSED;
         if (selected >= 0 && change.iItem == selected && ((change.uNewState ^ change.uOldState) & selection)) {
             TheLog().Write(L"アイテム選択(%d)", selected);
-            resultPane->ShowGroup(&searchJob.Scanner(), selected);
+            resultPane->ShowGroup(&searchJob.Scanner(), groupTable->GroupOfRow(selected));
         }
+    } else if (header.hwndFrom == groupList->GetHwnd()) {
+        if (header.code == LVN_COLUMNCLICK) groupTable->SortBy(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+        if (header.code == NM_RCLICK) ShowGroupMenu(nullptr);
+        if (header.code == LVN_KEYDOWN) OnGroupListKey(reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey);
     }
     return 0;
+}
+
+void MainWindow_CL::OnGroupListKey(WORD key)
+{
+    if (key == VK_APPS) {
+        const POINT at = groupList->MenuPointForFocusedItem();
+        ShowGroupMenu(&at);
+    }
 }
 
 LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_CONTEXTMENU:
+        // From the keyboard (Shift+F10); a click comes as the list's NM_RCLICK.
+        if (groupList && reinterpret_cast<HWND>(wParam) == groupList->GetHwnd() && lParam == -1) {
+            const POINT at = groupList->MenuPointForFocusedItem();
+            ShowGroupMenu(&at);
+            return 0;
+        }
+        break;
+    case MSG_GROUP_FOUND:
+        OnGroupFound();
+        return 0;
     case WM_COMMAND:
         if (startButton && reinterpret_cast<HWND>(lParam) == startButton->GetHwnd() && HIWORD(wParam) == BN_CLICKED)
             StartOrCancel();

@@ -14,11 +14,13 @@
 #include "ui/toolkit/MainWindowBase_CL.h"
 #include "ui/toolkit/SplitFrame_CL.h"
 #include "ui/toolkit/ListHoverTip_CL.h"
+#include "ui/main/GroupTable_CL.h"
 
 class ApplicationData_CL;
 class Button_CL;
 class ListView_CL;
 class ProgressBar_CL;
+class StaticText_CL;
 class Tab_CL;
 class TestAAA_CL;
 
@@ -54,6 +56,8 @@ public:
 
     // After a deletion in the result pane: refresh the group's count, drop it when empty.
     void UpdateGroup(int index);
+    // The user ticked or unticked files of the group in the result pane.
+    void OnTicksChanged(int index);
     void ShowTab(int index);
     // The pane's comparison or deletion is over: a close asked for meanwhile happens now.
     void OnPaneActionEnded();
@@ -76,6 +80,16 @@ private:
     void ShowFolderMenu();
     void ShowSettingsSheet();
     void ShowAppMenu();
+    void OnGroupFound();
+    void OnGroupListKey(WORD key);
+    void ShowGroupMenu(const POINT* at);
+    std::vector<UINT> DisabledGroupCommands();
+    void ApplySelectionRule(UINT command);
+    void UntickAll();
+    void SaveResult();
+    // The count of groups, files and the space the copies take, below the lists.
+    void UpdateSummary();
+    void LayoutBottomRow(int width, int height);
 
     ApplicationData_CL& settings;
     ControlFactory_CL factory{kFirstControlId};
@@ -86,6 +100,8 @@ private:
     Button_CL* startButton = nullptr;
     Tab_CL* tab = nullptr;
     TestAAA_CL* resultPane = nullptr;
+    StaticText_CL* summary = nullptr;
+    std::unique_ptr<GroupTable_CL> groupTable;
     SplitFrame_CL splitFrame{Split_CL::kHorizontal};
     int lowerPaneHeight = kInitialLowerPaneHeight;
     FindCompareFile_CL searchJob;

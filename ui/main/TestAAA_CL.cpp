@@ -15,6 +15,7 @@
 #include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "ui/main/FileDelete_CL.h"
+#include "engine/ResultExport.h"
 #include "ui/main/MainWindow_CL.h"
 #include "ui/toolkit/Button_CL.h"
 #include "ui/toolkit/ListView_CL.h"
@@ -91,10 +92,7 @@ RECT TestAAA_CL::FitCentred(int areaWidth, int areaHeight, int imageWidth, int i
 
 std::wstring TestAAA_CL::ComparedShareText(const CompareFileEntry& entry, bool isGroupBase)
 {
-    if (isGroupBase) return L"---";
-    const int64_t size = static_cast<int64_t>(entry.size);
-    const int64_t percent = size == 0 ? 0 : static_cast<int64_t>(entry.comparedBytes) * 100 / size;
-    return std::to_wstring(percent) + L"%";
+    return ::ComparedShareText(entry, isGroupBase);
 }
 
 void TestAAA_CL::SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
@@ -138,6 +136,7 @@ void TestAAA_CL::UpdateList()
 {
     TheLog().Write(L"UpdateList(start)");
     listTip.Reset();
+    isFillingList = true;
     resultList->DeleteAllItems();
     const DuplicateGroup group = CurrentGroup();
     for (size_t i = 0; i < group.size(); ++i) {
@@ -148,9 +147,33 @@ void TestAAA_CL::UpdateList()
         resultList->PutCell(row, 1, name, -1, 0);
         resultList->PutCell(row, 2, extension, -1, 0);
         resultList->PutCell(row, 3, folder, -1, 0);
+        if (group[i]->isTicked) resultList->SetCheckState(row, 1);
     }
+    isFillingList = false;
     UpdateDeleteButton();
     TheLog().Write(L"UpdateList(end)");
+}
+
+void TestAAA_CL::ShowTicks()
+{
+    const DuplicateGroup group = CurrentGroup();
+    isFillingList = true;
+    for (int row = 0; row < resultList->GetItemCount() && row < static_cast<int>(group.size()); ++row)
+        resultList->SetCheckState(row, group[row]->isTicked);
+    isFillingList = false;
+    UpdateDeleteButton();
+}
+
+void TestAAA_CL::OnRowChanged(const NMLISTVIEW& change)
+{
+    const bool isCheckChange = (change.uChanged & LVIF_STATE) && ((change.uNewState ^ change.uOldState) & LVIS_STATEIMAGEMASK);
+    if (isFillingList || !isCheckChange || change.iItem < 0) return;
+    const DuplicateGroup group = CurrentGroup();
+    if (change.iItem >= static_cast<int>(group.size())) return;
+    const bool ticked = resultList->GetCheckState(change.iItem) == 1;
+    if (group[change.iItem]->isTicked == ticked) return;
+    group[change.iItem]->isTicked = ticked;
+    mainWindow.OnTicksChanged(groupIndex);
 }
 
 int TestAAA_CL::KindOf(const std::wstring& path) const
@@ -329,7 +352,7 @@ std::vector<UINT> TestAAA_CL::DisabledCommands() const
     return disabled;
 }
 
-void TestAAA_CL::ShowContextMenu()
+void TestAAA_CL::ShowContextMenu(const POINT* at)
 {
     settings.selectedItemIndex = resultList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
     const DuplicateGroup group = CurrentGroup();
@@ -338,7 +361,26 @@ void TestAAA_CL::ShowContextMenu()
     PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp",
                                {{ID_ALL_COMPARE, kCompareText, 8}, {}, {ID_OPEN_FOLDER, kOpenFolderText, 1}, {},
                                 {ID_PLAY, kPlayText, 6}, {}, {ID_DELETE_CHECKED, kDeleteText, 7}},
-                               DisabledCommands());
+                               DisabledCommands(), at);
+}
+
+void TestAAA_CL::OnListKey(WORD key)
+{
+    // Space ticks the focused row by the list's own doing (an item change, kept as any tick).
+    if (key == VK_DELETE) {
+        ::SendMessageW(hwnd, WM_COMMAND, ID_DELETE_CHECKED, 0);
+    } else if (key == VK_APPS) {
+        const POINT at = resultList->MenuPointForFocusedItem();
+        ShowContextMenu(&at);
+    } else if (key == VK_RETURN) {
+        // Plays the focused file, as the menu's play item does for the row under the click.
+        const int row = resultList->GetNextItem(-1, LVNI_FOCUSED);
+        const DuplicateGroup group = CurrentGroup();
+        if (row < 0 || row >= static_cast<int>(group.size()) || KindOf(group[row]->path) != kMovie) return;
+        settings.selectedItemIndex = row;
+        contextPath = group[row]->path;
+        Play();
+    }
 }
 
 void TestAAA_CL::OnCommand(UINT command)
@@ -556,14 +598,26 @@ LRESULT TestAAA_CL::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_NOTIFY: {
         const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
         if (header.hwndFrom == resultList->GetHwnd() && header.code == LVN_ITEMCHANGED) {
+            OnRowChanged(reinterpret_cast<const NMLISTVIEW&>(header));
             const int row = resultList->GetNextItem(-1, LVNI_SELECTED | LVNI_FOCUSED);
             if (row >= 0) ShowFile(row);
             UpdateDeleteButton();
         } else if (header.hwndFrom == resultList->GetHwnd() && header.code == NM_RCLICK) {
             ShowContextMenu();
+        } else if (header.hwndFrom == resultList->GetHwnd() && header.code == LVN_KEYDOWN) {
+            OnListKey(reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey);
         }
         break;
     }
+    case WM_CONTEXTMENU:
+        // From the keyboard (Shift+F10); a click comes as the list's NM_RCLICK.
+        if (reinterpret_cast<HWND>(wParam) == resultList->GetHwnd() && lParam == -1) {
+            const POINT at = resultList->MenuPointForFocusedItem();
+            ShowContextMenu(&at);
+            SetHandled(1);
+            return 0;
+        }
+        break;
     case WM_COMMAND:
         if (deleteButton && reinterpret_cast<HWND>(lParam) == deleteButton->GetHwnd()) {
             if (HIWORD(wParam) == BN_CLICKED) ::SendMessageW(hwnd, WM_COMMAND, ID_DELETE_CHECKED, 0);

@@ -53,6 +53,8 @@ public:
     void ShowGroup(FirstFileCompare_CL* source, int groupIndex);
     void ShowFile(int row);
     void UpdateList();
+    // The ticks of the shown group's files changed elsewhere (a selection rule): show them.
+    void ShowTicks();
     // The main window closes: no decoding may outlive it.
     void StopDecoding();
 
@@ -98,7 +100,10 @@ private:
     void Paint();
     void OnMouse(UINT message);
     void ReleasePostedResults();
-    void ShowContextMenu();
+    void ShowContextMenu(const POINT* at = nullptr);
+    void OnListKey(WORD key);
+    // A tick set or taken off by hand is kept with its file.
+    void OnRowChanged(const NMLISTVIEW& change);
     void OnCommand(UINT command);
     // No decoder may hold a movie open (or read the disk) while files are compared or deleted.
     void StopMovie();
@@ -133,4 +138,5 @@ private:
     int groupIndex = -1;
     FileDelete_CL* runningDelete = nullptr;
     AllCompare_CL* runningCompare = nullptr;
+    bool isFillingList = false;
 };

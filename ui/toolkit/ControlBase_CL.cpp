@@ -125,6 +125,7 @@ void ControlBase_CL::ChangeExStyle(DWORD add, DWORD keepMask)
 void ControlBase_CL::Subclass(Handler newHandler)
 {
     handler = newHandler;
+    if (originalProc) return;  // already routed here: a second time would route to itself
     ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     originalProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SubclassProc)));

@@ -96,3 +96,108 @@ std::wstring ListView_CL::GetItemText(int item, int subItem) const
     ::SendMessageW(hwnd, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&cell));
     return buffer;
 }
+
+LPARAM ListView_CL::GetItemParam(int item) const
+{
+    LVITEMW cell = {};
+    cell.mask = LVIF_PARAM;
+    cell.iItem = item;
+    ::SendMessageW(hwnd, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
+    return cell.lParam;
+}
+
+void ListView_CL::SetItemParam(int item, LPARAM parameter)
+{
+    LVITEMW cell = {};
+    cell.mask = LVIF_PARAM;
+    cell.iItem = item;
+    cell.lParam = parameter;
+    ::SendMessageW(hwnd, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&cell));
+}
+
+int ListView_CL::FindItemByParam(LPARAM parameter) const
+{
+    LVFINDINFOW find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = parameter;
+    return static_cast<int>(::SendMessageW(hwnd, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+}
+
+void ListView_CL::SortItems(PFNLVCOMPARE compare, LPARAM context)
+{
+    ::SendMessageW(hwnd, LVM_SORTITEMS, static_cast<WPARAM>(context), reinterpret_cast<LPARAM>(compare));
+}
+
+void ListView_CL::SetSortArrow(int column, SortArrow arrow)
+{
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(hwnd, LVM_GETHEADER, 0, 0));
+    const int count = static_cast<int>(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT;
+        ::SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == column && arrow != kNoArrow) item.fmt |= arrow == kAscending ? HDF_SORTUP : HDF_SORTDOWN;
+        ::SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+POINT ListView_CL::MenuPointForFocusedItem() const
+{
+    POINT point = {0, 0};
+    const int item = GetNextItem(-1, LVNI_FOCUSED);
+    RECT bounds = {};
+    bounds.left = LVIR_LABEL;
+    if (item >= 0 && ::SendMessageW(hwnd, LVM_GETITEMRECT, item, reinterpret_cast<LPARAM>(&bounds)))
+        point = POINT{bounds.left, bounds.bottom};
+    ::ClientToScreen(hwnd, &point);
+    return point;
+}
+
+void ListView_CL::SetCueText(const std::wstring& text)
+{
+    cueText = text;
+    if (!originalProc) Subclass(nullptr);
+    ::InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void ListView_CL::DrawCueText()
+{
+    RECT area;
+    ::GetClientRect(hwnd, &area);
+    HWND header = reinterpret_cast<HWND>(::SendMessageW(hwnd, LVM_GETHEADER, 0, 0));
+    RECT headerRect = {};
+    if (header && ::IsWindowVisible(header)) ::GetWindowRect(header, &headerRect);
+    area.top += headerRect.bottom - headerRect.top;
+    HDC dc = ::GetDC(hwnd);
+    HGDIOBJ oldFont = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)));
+    const int oldMode = ::SetBkMode(dc, TRANSPARENT);
+    const COLORREF oldColour = ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+    ::DrawTextW(dc, cueText.c_str(), -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    ::SetTextColor(dc, oldColour);
+    ::SetBkMode(dc, oldMode);
+    ::SelectObject(dc, oldFont);
+    ::ReleaseDC(hwnd, dc);
+}
+
+LRESULT ListView_CL::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = ControlBase_CL::OnMessage(window, message, wParam, lParam);
+    if (cueText.empty() || handled) return result;
+    switch (message) {
+    case LVM_INSERTITEMW:
+    case LVM_DELETEITEM:
+    case LVM_DELETEALLITEMS:
+        // The first item must wipe the hint, the last one gone bring it back: the list
+        // itself repaints only the rows that changed.
+        ::InvalidateRect(window, nullptr, TRUE);
+        break;
+    case WM_PAINT:
+        if (GetItemCount() > 0) break;
+        ::CallWindowProcW(originalProc, window, message, wParam, lParam);
+        DrawCueText();
+        SetHandled(1);
+        return 0;
+    }
+    return result;
+}

@@ -4,6 +4,8 @@
 
 PopupMenu_CL::~PopupMenu_CL()
 {
+    // Destroying a menu destroys its submenus: theirs let go of their handles first.
+    for (const auto& submenu : submenus) submenu->menu = nullptr;
     if (menu) ::DestroyMenu(menu);
 }
 
@@ -59,25 +61,51 @@ void PopupMenu_CL::Disable(UINT command)
 }
 
 void PopupMenu_CL::ShowCommands(HWND owner, const std::wstring& imageStripPath, std::initializer_list<Command> commands,
-                                const std::vector<UINT>& disabled)
+                                const std::vector<UINT>& disabled, const POINT* at)
 {
     PopupMenu_CL menu;
     menu.CreatePopup();
     menu.LoadImageStrip(imageStripPath);
+    PopupMenu_CL* target = &menu;
     for (const Command& item : commands) {
-        if (item.command == 0)
-            menu.AddSeparator();
-        else
-            menu.AddItem(item.command, item.text, item.image);
+        if (item.command == kSubmenuStart) {
+            target = menu.AddSubmenu(item.text, item.image, imageStripPath);
+        } else if (item.command == kSubmenuEnd) {
+            target = &menu;
+        } else if (item.command == 0) {
+            target->AddSeparator();
+        } else {
+            target->AddItem(item.command, item.text, item.image);
+        }
     }
-    for (UINT command : disabled) menu.Disable(command);
-    menu.Track(owner);
+    for (UINT command : disabled) {
+        menu.Disable(command);
+        for (const auto& submenu : menu.submenus) submenu->Disable(command);
+    }
+    menu.Track(owner, at);
 }
 
-void PopupMenu_CL::Track(HWND owner)
+PopupMenu_CL* PopupMenu_CL::AddSubmenu(const std::wstring& text, int imageIndex, const std::wstring& imageStripPath)
+{
+    auto submenu = std::make_unique<PopupMenu_CL>();
+    submenu->CreatePopup();
+    submenu->LoadImageStrip(imageStripPath);
+    // The item needs an identifier of its own so that its text can be looked up to draw it.
+    const UINT id = kSubmenuItemId + static_cast<UINT>(submenus.size());
+    AddItem(id, text, imageIndex);
+    MENUITEMINFOW info = {sizeof(info)};
+    info.fMask = MIIM_SUBMENU;
+    info.hSubMenu = submenu->menu;
+    SetItemInfo(id, info);
+    submenus.push_back(std::move(submenu));
+    return submenus.back().get();
+}
+
+void PopupMenu_CL::Track(HWND owner, const POINT* at)
 {
     POINT cursor;
     ::GetCursorPos(&cursor);
+    if (at) cursor = *at;
     ::SetForegroundWindow(owner);
     ::TrackPopupMenu(menu, TPM_VERTICAL, cursor.x, cursor.y, 0, owner, nullptr);
 }

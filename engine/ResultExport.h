@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "engine/DuplicateGroup.h"
+
+// The texts a result is shown and saved with, the same in the window and on the console.
+
+// The share of a file found equal to its group's first file: "---" for that file itself,
+// "99%" for a file of 1,000 bytes of which 999 were compared.
+std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
+// A last-write time (FILETIME units, UTC) in local time: "2026/12/07 21:29:11"; empty for 0.
+std::wstring LocalTimeText(uint64_t fileTime);
+// The space the copies take beyond one file: size x (count - 1).
+uint64_t WastedBytes(const DuplicateGroup& group);
+// The groups as CSV in UTF-8 with a byte-order mark (so a Japanese spreadsheet reads it
+// right), one line per file: group number (from 1, in the order given), path, size in
+// bytes, last-write time, share compared, ticked (1 or 0). Lines end in CR LF.
+std::string ResultCsv(const std::vector<const DuplicateGroup*>& groups);
