@@ -221,7 +221,7 @@ void FileDelete_CL::Delete(bool forGood)
         // Last row first, as the rows were ticked from the bottom up.
         std::reverse(shellPaths.begin(), shellPaths.end());
         const std::wstring list = DoubleNulList(shellPaths);
-        FILEOP_FLAGS flags = settings.confirmDelete ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
+        FILEOP_FLAGS flags = settings.confirmDelete && isShellAsking ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
         flags = forGood ? flags & ~FOF_ALLOWUNDO : flags | FOF_ALLOWUNDO;
         SHFILEOPSTRUCTW operation = {};
         operation.hwnd = owner;
@@ -313,7 +313,7 @@ void FileDelete_CL::Stop()
     if (comparison) comparison->Cancel();
 }
 
-void FileDelete_CL::ShowResult() const
+void FileDelete_CL::ShowResult(const std::wstring& lead) const
 {
     if (isStopped) {
         TheLog().Write(L"削除の途中でウィンドウが閉じられました");
@@ -338,6 +338,8 @@ void FileDelete_CL::ShowResult() const
     }
     // Files the shell or the platform would not delete (in use, no access) come last.
     if (anyNotDeleted) text += (text.empty() ? L"" : L"\r\n\r\n") + std::wstring(kNotDeletedText);
-    if (!text.empty()) ::MessageBoxW(owner, text.c_str(), kResultTitle, MB_OK | MB_ICONWARNING);
+    const UINT icon = text.empty() ? MB_ICONINFORMATION : MB_ICONWARNING;
+    if (!lead.empty()) text = lead + (text.empty() ? L"" : L"\r\n\r\n") + text;
+    if (!text.empty()) ::MessageBoxW(owner, text.c_str(), kResultTitle, MB_OK | icon);
     ::MessageBeep(MB_ICONASTERISK);
 }

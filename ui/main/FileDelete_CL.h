@@ -44,8 +44,11 @@ public:
                   int viewedGroup);
 
     std::vector<GroupOutcome> Run(const std::vector<GroupTicks>& ticks, bool forGood);
-    // The one "削除結果" message (none when everything ticked is gone), and the beep.
-    void ShowResult() const;
+    // The one "削除結果" message (none when everything ticked is gone and there is no
+    // `lead`, a text put before what stayed), and the beep.
+    void ShowResult(const std::wstring& lead = std::wstring()) const;
+    // The caller has asked the user already: the shell does not ask again.
+    void SkipShellConfirmation() { isShellAsking = false; }
     // The window closes: what has not started will not (a comparison under way is cancelled).
     void Stop();
 
@@ -93,4 +96,5 @@ private:
     AllCompare_CL* comparison = nullptr;  // while the comparisons run
     bool isStopped = false;
     bool wasCanceled = false;
+    bool isShellAsking = true;
 };

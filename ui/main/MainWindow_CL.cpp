@@ -410,20 +410,115 @@ void MainWindow_CL::OnCommand(UINT command)
     case ID_SAVE_RESULT:
         SaveResult();
         break;
+    case ID_DELETE_TICKED_EVERYWHERE:
+        DeleteTickedEverywhere();
+        break;
     }
+}
+
+void MainWindow_CL::DeleteTickedEverywhere()
+{
+    if (settings.isSearching || resultPane->IsBusy()) return;
+    const bool forGood = TestAAA_CL::IsShiftHeld();  // as it is at the moment of the command
+    std::vector<FileDelete_CL::GroupTicks> ticks;
+    std::map<int, DuplicateGroup> before;
+    std::wstring wholeGroups;
+    size_t fileCount = 0, wholeCount = 0;
+    uint64_t bytes = 0;
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        const std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
+        for (int index : groupTable->GroupsInRowOrder()) {
+            const DuplicateGroup& group = groups[index];
+            FileDelete_CL::GroupTicks part;
+            part.groupIndex = index;
+            for (int row = static_cast<int>(group.size()) - 1; row >= 0; --row) {
+                if (group[row]->isTicked)
+                    part.tickedRows.push_back(row);
+                else
+                    part.keptRow = row;  // ends as the first row that stays
+            }
+            if (part.tickedRows.empty()) continue;
+            if (part.keptRow < 0) {
+                ++wholeCount;
+                wholeGroups += L"\r\n" + GetFileNamePart(group.front()->path);
+                continue;
+            }
+            for (int row : part.tickedRows) bytes += group[row]->size;
+            fileCount += part.tickedRows.size();
+            before[index] = group;
+            ticks.push_back(part);
+        }
+    }
+    const std::wstring wholeText =
+        wholeGroups.empty() ? std::wstring()
+                            : L"次のグループはすべてのファイルにチェックがついているため、削除しません。"
+                              L"1つは残すか、グループを選んで「削除」してください。" + wholeGroups;
+    if (ticks.empty()) {
+        if (!wholeText.empty()) ::MessageBoxW(hwnd, wholeText.c_str(), L"削除結果", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    std::wstring question = L"チェックした " + std::to_wstring(fileCount) + L" 個のファイル（" + FormatByteSize(bytes) +
+                            L"）を削除します。\r\n" +
+                            (forGood ? L"ごみ箱には移さず、完全に削除します。" : L"ファイルはごみ箱に移します。");
+    if (wholeCount > 0)
+        question += L"\r\n\r\nすべてのファイルにチェックがついている " + std::to_wstring(wholeCount) + L" グループは削除しません。";
+    if (::MessageBoxW(hwnd, question.c_str(), L"削除の確認", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
+    resultPane->DeleteInGroups(searchJob.Scanner(), ticks, forGood,
+                               [&](const std::vector<FileDelete_CL::GroupOutcome>& outcomes) {
+                                   std::wstring lead = TakeInDeletion(outcomes, before, forGood);
+                                   if (!wholeText.empty()) lead += L"\r\n\r\n" + wholeText;
+                                   return lead;
+                               });
+}
+
+std::wstring MainWindow_CL::TakeInDeletion(const std::vector<FileDelete_CL::GroupOutcome>& outcomes,
+                                           const std::map<int, DuplicateGroup>& before, bool forGood)
+{
+    size_t goneCount = 0;
+    uint64_t goneBytes = 0;
+    std::vector<int> touched;
+    for (const FileDelete_CL::GroupOutcome& outcome : outcomes) {
+        const auto found = before.find(outcome.groupIndex);
+        if (found == before.end()) continue;
+        touched.push_back(outcome.groupIndex);
+        for (int row : outcome.goneRows) {
+            ++goneCount;
+            goneBytes += found->second[row]->size;
+        }
+    }
+    // Highest index first: taking a group out moves only the ones after it.
+    std::sort(touched.rbegin(), touched.rend());
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        for (int index : touched) {
+            // A group with one file left has no copy any more.
+            if (searchJob.Scanner().Groups()[index].size() < 2)
+                groupTable->EraseGroup(index);
+            else
+                groupTable->RefreshGroup(index);
+        }
+    }
+    const int selected = groupList->GetNextItem(-1, LVNI_SELECTED);
+    resultPane->ShowGroup(selected >= 0 ? &searchJob.Scanner() : nullptr, groupTable->GroupOfRow(selected));
+    UpdateSummary();
+    if (goneCount == 0) return L"ファイルは削除していません。";
+    return std::to_wstring(goneCount) + L" 個のファイル（" + FormatByteSize(goneBytes) + L"）を" +
+           (forGood ? L"完全に削除しました。" : L"ごみ箱に移しました。");
 }
 
 std::vector<UINT> MainWindow_CL::DisabledGroupCommands()
 {
     const UINT all[] = {ID_TICK_KEEP_OLDEST, ID_TICK_KEEP_NEWEST, ID_TICK_KEEP_HIGHEST_FOLDER, ID_TICK_KEEP_SHORTEST_PATH,
-                        ID_UNTICK_ALL, ID_SAVE_RESULT};
-    // No result to act on, or one still growing.
-    if (settings.isSearching || groupList->GetItemCount() == 0) return std::vector<UINT>(std::begin(all), std::end(all));
+                        ID_UNTICK_ALL, ID_DELETE_TICKED_EVERYWHERE, ID_SAVE_RESULT};
+    // No result to act on, or one still growing or being deleted from.
+    if (settings.isSearching || resultPane->IsBusy() || groupList->GetItemCount() == 0)
+        return std::vector<UINT>(std::begin(all), std::end(all));
     bool anyTicked = false;
     CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
     for (const DuplicateGroup& group : searchJob.Scanner().Groups())
         for (const CompareFileEntry* entry : group) anyTicked = anyTicked || entry->isTicked;
-    if (!anyTicked) return {ID_UNTICK_ALL};
+    if (!anyTicked) return {ID_UNTICK_ALL, ID_DELETE_TICKED_EVERYWHERE};
     return {};
 }
 
@@ -437,6 +532,8 @@ void MainWindow_CL::ShowGroupMenu(const POINT* at)
                                 {ID_TICK_KEEP_SHORTEST_PATH, L"パスが最も短いファイルを残す", PopupMenu_CL::kNoImage},
                                 {PopupMenu_CL::kSubmenuEnd},
                                 {ID_UNTICK_ALL, L"チェックをすべて外す", PopupMenu_CL::kNoImage},
+                                {},
+                                {ID_DELETE_TICKED_EVERYWHERE, L"チェックしたファイルをすべて削除", 7},
                                 {},
                                 {ID_SAVE_RESULT, L"結果を保存...", PopupMenu_CL::kNoImage}},
                                DisabledGroupCommands(), at);
@@ -575,6 +672,8 @@ void MainWindow_CL::OnGroupListKey(WORD key)
     if (key == VK_APPS) {
         const POINT at = groupList->MenuPointForFocusedItem();
         ShowGroupMenu(&at);
+    } else if (key == VK_DELETE) {
+        DeleteTickedEverywhere();
     }
 }
 

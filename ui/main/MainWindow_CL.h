@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "ui/toolkit/MainWindowBase_CL.h"
 #include "ui/toolkit/SplitFrame_CL.h"
 #include "ui/toolkit/ListHoverTip_CL.h"
+#include "ui/main/FileDelete_CL.h"
 #include "ui/main/GroupTable_CL.h"
 
 class ApplicationData_CL;
@@ -86,6 +88,13 @@ private:
     std::vector<UINT> DisabledGroupCommands();
     void ApplySelectionRule(UINT command);
     void UntickAll();
+    // Deletes the ticked files of every group after one confirmation; a group whose every
+    // file is ticked is left whole (the pane's "削除" asks for those).
+    void DeleteTickedEverywhere();
+    // Takes a finished delete into the list: counts refreshed, groups with no copy left
+    // gone. Gives the opening of the result message.
+    std::wstring TakeInDeletion(const std::vector<FileDelete_CL::GroupOutcome>& outcomes,
+                                const std::map<int, DuplicateGroup>& before, bool forGood);
     void SaveResult();
     // The count of groups, files and the space the copies take, below the lists.
     void UpdateSummary();

@@ -29,11 +29,6 @@ const wchar_t kOpenFolderText[] = L"このファイルのあるフォルダを�
 const wchar_t kPlayText[] = L"Briskletで再生する";
 const wchar_t kDeleteText[] = L"チェックをつけたファイルを削除する";
 
-bool IsShiftHeld()
-{
-    return ((::GetKeyState(VK_SHIFT) | ::GetAsyncKeyState(VK_SHIFT)) & 0x8000) != 0;
-}
-
 }  // namespace
 
 
@@ -468,6 +463,30 @@ bool TestAAA_CL::ConfirmDeletingWholeGroup(const DuplicateGroup& group)
                               L"」のグループは、すべてのファイルにチェックがついています。\r\n"
                               L"削除すると、このファイルは1つも残りません。すべて削除しますか？";
     return ::MessageBoxW(hwnd, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+bool TestAAA_CL::IsShiftHeld()
+{
+    return ((::GetKeyState(VK_SHIFT) | ::GetAsyncKeyState(VK_SHIFT)) & 0x8000) != 0;
+}
+
+void TestAAA_CL::DeleteInGroups(FirstFileCompare_CL& scanner, const std::vector<FileDelete_CL::GroupTicks>& ticks,
+                                bool forGood,
+                                const std::function<std::wstring(const std::vector<FileDelete_CL::GroupOutcome>&)>& afterDelete)
+{
+    frames.SetImage(nullptr);
+    StopMovie();
+    FileDelete_CL deletion(hwnd, scanner, settings, *this, groupIndex);
+    deletion.SkipShellConfirmation();  // the user has just confirmed this delete
+    runningDelete = &deletion;
+    const std::vector<FileDelete_CL::GroupOutcome> outcomes = deletion.Run(ticks, forGood);
+    runningDelete = nullptr;
+    shownRow = -1;
+    frames.CreateFrameBitmap();
+    const std::wstring lead = afterDelete(outcomes);
+    ::InvalidateRect(hwnd, nullptr, FALSE);
+    deletion.ShowResult(lead);
+    mainWindow.OnPaneActionEnded();
 }
 
 void TestAAA_CL::DeleteChecked()

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "decode/PictureLoader_CL.h"
 #include "engine/DuplicateGroup.h"
 #include "ui/main/AllCompare_CL.h"
+#include "ui/main/FileDelete_CL.h"
 #include "ui/toolkit/ControlFactory_CL.h"
 #include "ui/toolkit/ListHoverTip_CL.h"
 #include "ui/toolkit/StaticText_CL.h"
@@ -55,6 +57,13 @@ public:
     void UpdateList();
     // The ticks of the shown group's files changed elsewhere (a selection rule): show them.
     void ShowTicks();
+    // Deletes the ticked files of many groups at once, behind one progress dialog and with
+    // one result message. `afterDelete` takes the outcome into the lists before the message
+    // and gives the text that opens it.
+    void DeleteInGroups(FirstFileCompare_CL& scanner, const std::vector<FileDelete_CL::GroupTicks>& ticks, bool forGood,
+                        const std::function<std::wstring(const std::vector<FileDelete_CL::GroupOutcome>&)>& afterDelete);
+    // SHIFT held now: a delete goes past the recycle bin.
+    static bool IsShiftHeld();
     // The main window closes: no decoding may outlive it.
     void StopDecoding();
 

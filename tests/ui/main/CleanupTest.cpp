@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "core/TextFormat.h"
@@ -417,5 +418,148 @@ TEST(Cleanup, SortingWastedSpaceSelectionRulesKeyboardAndTheSavedResult)
     for (const Member& m : bySize[library[5].size]->members) EXPECT_EQ(::GetFileAttributesW(m.path.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(program.GetItemCount(f.groupList), kGroupCount - 1);
     EXPECT_EQ(Text(f.summary).rfind(L"63 グループ / ", 0), 0u) << Text(f.summary);
+    EXPECT_EQ(program.CloseAndWait(f.window, 20000), 0u);
+}
+
+namespace {
+
+// Size, first and last 64 KiB: enough to see a kept file changed, quick on the sparse ones.
+std::vector<uint8_t> Fingerprint(const std::wstring& path)
+{
+    std::vector<uint8_t> print;
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return print;
+    LARGE_INTEGER size = {};
+    ::GetFileSizeEx(file, &size);
+    print.resize(8);
+    memcpy(print.data(), &size.QuadPart, 8);
+    for (LONGLONG at : {0LL, std::max(0LL, size.QuadPart - 65536)}) {
+        std::vector<uint8_t> block(65536);
+        DWORD read = 0;
+        LARGE_INTEGER position;
+        position.QuadPart = at;
+        ::SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+        ::ReadFile(file, block.data(), 65536, &read, nullptr);
+        print.insert(print.end(), block.begin(), block.begin() + read);
+    }
+    ::CloseHandle(file);
+    return print;
+}
+
+// The original paths (relative to the folder named `leaf`) of what Wine's recycle bin
+// holds from that folder.
+std::set<std::wstring> TrashedFrom(const std::wstring& leaf)
+{
+    wchar_t data[1024] = {};
+    ::GetEnvironmentVariableW(L"XDG_DATA_HOME", data, 1024);
+    std::wstring info = std::wstring(L"Z:") + data + L"/Trash/info";
+    std::replace(info.begin(), info.end(), L'/', L'\\');
+    std::set<std::wstring> found;
+    WIN32_FIND_DATAW entry;
+    HANDLE find = ::FindFirstFileW((info + L"\\*.trashinfo").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+        std::vector<uint8_t> bytes = ReadFileBytes(info + L"\\" + entry.cFileName);
+        std::string text(bytes.begin(), bytes.end()), decoded;
+        const size_t at = text.find("Path=");
+        if (at == std::string::npos) continue;
+        for (size_t i = at + 5; i < text.size() && text[i] != '\n'; ++i) {
+            if (text[i] == '%' && i + 2 < text.size()) {
+                decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                decoded += text[i];
+            }
+        }
+        std::wstring path(::MultiByteToWideChar(CP_UTF8, 0, decoded.c_str(), -1, nullptr, 0), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, decoded.c_str(), -1, path.data(), static_cast<int>(path.size()));
+        path.resize(wcslen(path.c_str()));
+        const size_t place = path.find(L"/" + leaf + L"/");
+        if (place == std::wstring::npos) continue;
+        std::wstring relative = path.substr(place + leaf.size() + 2);
+        std::replace(relative.begin(), relative.end(), L'/', L'\\');
+        found.insert(relative);
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+    return found;
+}
+
+std::wstring Answer(RemoteProgram& program, const std::wstring& title, int button, int& actions)
+{
+    HWND box = program.WaitForWindow(L"#32770", title, 60000);
+    if (!box) return L"(no box)";
+    std::wstring text = RemoteProgram::MessageText(box);
+    ::PostMessageW(box, WM_COMMAND, button, 0);
+    ++actions;
+    for (int i = 0; i < 200 && ::IsWindow(box); ++i) ::Sleep(10);
+    return text;
+}
+
+}  // namespace
+
+TEST(Cleanup, KeepTheHighestFolderAndDeleteAcrossGroupsInUnderTenActions)
+{
+    Fixture f;
+    const std::vector<Group> library = MakeLibrary(f.tree);
+    std::map<std::wstring, std::vector<uint8_t>> prints;
+    for (const Group& g : library)
+        for (const Member& m : g.members) prints[m.path] = Fingerprint(m.path);
+    const std::wstring leaf = f.tree.Path().substr(f.tree.Path().find_last_of(L'\\') + 1);
+    RemoteProgram program;
+    ASSERT_NE(f.Launch(program), nullptr);
+    ASSERT_EQ(program.GetItemCount(f.groupList), kGroupCount);
+
+    // Ticked by the rule, then deleted with Delete in the group list; the check of the
+    // large copies is cancelled half-way: nothing is deleted.
+    f.Command(kKeepHighestFolder);
+    int ignored = 0;
+    PressKey(f.groupList, VK_DELETE);
+    const std::wstring question = Answer(program, L"削除の確認", IDOK, ignored);
+    EXPECT_EQ(question.rfind(L"チェックした 85 個のファイル（", 0), 0u) << testing::PrintToString(question);
+    HWND progress = program.WaitForWindow(L"#32770", L"ファイルの完全比較を行っています。", 30000);
+    ASSERT_NE(progress, nullptr);
+    ::Sleep(300);
+    ::PostMessageW(progress, WM_COMMAND, MAKEWPARAM(0x1100, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(progress, 0x1100)));
+    EXPECT_EQ(Answer(program, L"削除結果", IDOK, ignored), L"削除前の比較をキャンセルしたため、ファイルは削除していません。");
+    for (const auto& [path, print] : prints) EXPECT_EQ(Fingerprint(path), print) << path;
+    EXPECT_EQ(program.GetItemCount(f.groupList), kGroupCount);
+    f.Command(kUntickAll);
+
+    // The cleanup as a user does it, counted from the finished search: the menu key, into
+    // "自動でチェック", down to the third rule, chosen; Delete; OK; OK.
+    int actions = 0;
+    PressKey(f.groupList, VK_APPS), ++actions;
+    HWND menu = program.WaitForWindow(L"#32768", L"", 10000);
+    ASSERT_NE(menu, nullptr);
+    for (UINT key : {VK_DOWN, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN}) PressKey(menu, key), ++actions;
+    for (int i = 0; i < 100 && f.Column(program, 5)[0] == L"0"; ++i) ::Sleep(50);
+    const std::vector<CsvRow> saved = f.SaveAndRead(program, L"before-delete.csv");
+    std::set<std::wstring> ticked, kept;
+    std::map<int, wchar_t> highest;  // the highest listed folder (a, b, c) of each group
+    const size_t letter = f.tree.Path().size() + 1;
+    for (const CsvRow& row : saved) highest[row.group] = std::min(highest.count(row.group) ? highest[row.group] : L'z', row.path[letter]);
+    for (const CsvRow& row : saved) {
+        (row.ticked ? ticked : kept).insert(row.path);
+        if (!row.ticked) EXPECT_EQ(row.path[letter], highest[row.group]) << "kept in the highest folder: " << row.path;
+    }
+    ASSERT_EQ(ticked.size(), 85u);
+    ASSERT_EQ(kept.size(), static_cast<size_t>(kGroupCount));
+    PressKey(f.groupList, VK_DELETE), ++actions;
+    EXPECT_NE(Answer(program, L"削除の確認", IDOK, actions), L"(no box)");
+    const std::wstring result = Answer(program, L"削除結果", IDOK, actions);
+    EXPECT_EQ(result.rfind(L"85 個のファイル（", 0), 0u) << testing::PrintToString(result);
+    EXPECT_NE(result.find(L"ごみ箱に移しました。"), std::wstring::npos);
+    std::printf("user actions from the finished search to an empty result: %d\n", actions);
+    EXPECT_LT(actions, 10);
+
+    // An empty result; exactly the ticked files in the recycle bin, every kept one as it was.
+    for (int i = 0; i < 100 && program.GetItemCount(f.groupList) > 0; ++i) ::Sleep(50);
+    EXPECT_EQ(program.GetItemCount(f.groupList), 0);
+    EXPECT_EQ(Text(f.summary), L"");
+    for (const std::wstring& path : kept) EXPECT_EQ(Fingerprint(path), prints[path]) << path;
+    for (const std::wstring& path : ticked) EXPECT_EQ(::GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << path;
+    std::set<std::wstring> expected;
+    for (const std::wstring& path : ticked) expected.insert(path.substr(f.tree.Path().size() + 1));
+    EXPECT_EQ(TrashedFrom(leaf), expected);
     EXPECT_EQ(program.CloseAndWait(f.window, 20000), 0u);
 }
