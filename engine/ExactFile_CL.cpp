@@ -53,6 +53,8 @@ ExactFile_CL::Standing ExactFile_CL::Against(const CompareFileEntry& entry, cons
     if (now.presence == kAbsent) return kMissing;
     if (now.presence == kUnreadable) return kCannotLook;
     if (entry.fileIndex != 0 && entry.fileIndex != now.identity.fileIndex) return kReplaced;
+    if (entry.volumeSerial != 0 && now.identity.volumeSerial != 0 && entry.volumeSerial != now.identity.volumeSerial)
+        return kReplaced;
     if (entry.size != now.size || entry.lastWriteTime != now.lastWriteTime ||
         (entry.changeTime != 0 && entry.changeTime != now.changeTime))
         return kChanged;
@@ -80,17 +82,19 @@ std::wstring ExactFile_CL::ShellPathOf(const std::wstring& path, const FileIdent
     return shellPath;
 }
 
-bool ExactFile_CL::DeleteForGood(const std::wstring& path, const FileIdentity& identity)
+bool ExactFile_CL::DeleteForGood(const std::wstring& path, const State& seen)
 {
     FileHandle file(::CreateFileW(LongPathForm(path).c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    FileIdentity reached;
-    if (!file || !FileIdentity::OfHandle(file.Get(), reached) || !(reached == identity)) return false;
+    // Judged on the handle that deletes, so nothing can change between the look and the mark.
+    if (!file || !StateOfHandle(file.Get()).SameFileUnchanged(seen)) return false;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     if (!::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof(disposition))) {
         TheLog().Write(L"SetFileInformationByHandle()エラー = %lu : %s", ::GetLastError(), path.c_str());
         return false;
     }
+    // Marked is deleted: another program holding the file open (sharing delete) only defers
+    // its going, while its name still answers "is it still there?" until then.
     return true;
 }
 

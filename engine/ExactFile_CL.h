@@ -41,9 +41,11 @@ public:
     // when no such path exists: a name in it ends in a dot or a space (the shell drops it
     // and may reach a sibling), or its short form is another file's.
     static std::wstring ShellPathOf(const std::wstring& path, const FileIdentity& identity);
-    // Deletes for good the file with this identity at this path, through a handle opened by
-    // the "\\?\" form and checked before it is marked for deletion.
-    static bool DeleteForGood(const std::wstring& path, const FileIdentity& identity);
+    // Deletes for good the file at this path, through a handle opened by the "\\?\" form,
+    // only when that handle shows the very state seen (identity, size, write time, change
+    // time). True when the file is marked for deletion: it goes now, or when the last other
+    // program that holds it open lets go (a name that still answers is no failure then).
+    static bool DeleteForGood(const std::wstring& path, const State& seen);
     // Whether the file with this identity is still at the path (what is there under another
     // name's spelling does not count). An unreadable path counts as still there.
     static bool IsStillThere(const std::wstring& path, const FileIdentity& identity);

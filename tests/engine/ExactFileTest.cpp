@@ -43,9 +43,21 @@ TEST(ExactFile, NamesThatWouldReachAnotherFileAreNeverHandedOnAndTheFileItselfIs
     EXPECT_EQ(ExactFile_CL::ShellPathOf(plain, dottedState.identity), L"") << "a path reaching another file";
 
     const std::vector<uint8_t> plainBytes = ReadFileBytes(plain);
-    EXPECT_FALSE(ExactFile_CL::DeleteForGood(dotted, plainState.identity)) << "the identity is checked on the handle";
+    EXPECT_FALSE(ExactFile_CL::DeleteForGood(dotted, plainState)) << "the identity is checked on the handle";
+    // Seen before it was rewritten: any of size, write time, change time tells.
+    for (uint64_t ExactFile_CL::State::*field :
+         {&ExactFile_CL::State::size, &ExactFile_CL::State::lastWriteTime, &ExactFile_CL::State::changeTime}) {
+        ExactFile_CL::State before = dottedState;
+        before.*field -= 1;
+        EXPECT_FALSE(ExactFile_CL::DeleteForGood(dotted, before)) << "a file changed since it was seen stays";
+    }
     EXPECT_TRUE(ExactFile_CL::IsStillThere(dotted, dottedState.identity));
-    EXPECT_TRUE(ExactFile_CL::DeleteForGood(dotted, dottedState.identity));
+    {
+        // Held open by another program that lets it be deleted: it goes when that one lets go.
+        FileHandle holder(::CreateFileW(LongPathForm(dotted).c_str(), GENERIC_READ, 7, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        EXPECT_TRUE(ExactFile_CL::DeleteForGood(dotted, dottedState)) << "a pending delete is a delete";
+    }
     EXPECT_FALSE(ExactFile_CL::IsStillThere(dotted, dottedState.identity));
     EXPECT_EQ(ReadFileBytes(plain), plainBytes);
 
@@ -73,7 +85,7 @@ TEST(ExactFile, NamesThatWouldReachAnotherFileAreNeverHandedOnAndTheFileItselfIs
     if (!MoveOnHost(tree / L"upper.tmp", tree.Path(), "CLIP.avi")) GTEST_SKIP() << "no host to make a case twin";
     const ExactFile_CL::State upper = ExactFile_CL::Look(tree / L"CLIP.avi");
     ASSERT_FALSE(upper.identity == ExactFile_CL::Look(tree / L"clip.avi").identity);
-    ASSERT_TRUE(ExactFile_CL::DeleteForGood(tree / L"CLIP.avi", upper.identity));
+    ASSERT_TRUE(ExactFile_CL::DeleteForGood(tree / L"CLIP.avi", upper));
     EXPECT_EQ(ExactFile_CL::Look(tree / L"CLIP.avi").presence, ExactFile_CL::kFound) << "the name now finds the twin";
     EXPECT_FALSE(ExactFile_CL::IsStillThere(tree / L"CLIP.avi", upper.identity));
     EXPECT_EQ(ReadFileBytes(tree / L"clip.avi").size(), 500u);
@@ -89,6 +101,10 @@ TEST(ExactFile, AFileIsJudgedAgainstWhatTheSearchSawAtItsPath)
     CompareFileEntry listed = seen;
     listed.fileIndex = 0;  // a listed file: the search learnt no index
     EXPECT_EQ(ExactFile_CL::Against(listed, ExactFile_CL::Look(path)), ExactFile_CL::kUnknown);
+    // The same index on another volume is another file.
+    CompareFileEntry elsewhere = seen;
+    elsewhere.volumeSerial = ExactFile_CL::Look(path).identity.volumeSerial + 1;
+    EXPECT_EQ(ExactFile_CL::Against(elsewhere, ExactFile_CL::Look(path)), ExactFile_CL::kReplaced);
 
     // Rewritten in place (same size, a later write time).
     FILETIME later = {};

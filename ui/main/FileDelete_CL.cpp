@@ -134,8 +134,16 @@ void FileDelete_CL::LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& m
                                     !(IsKnownToTheEnd(*target.entry, row) && IsKnownToTheEnd(*target.kept, ticks.keptRow));
             break;
         }
-        if (target.reason == kNone && std::find(safe.begin(), safe.end(), target.entry->path) == safe.end())
-            target.reason = kSameFileAsKept;
+        if (target.reason == kNone && std::find(safe.begin(), safe.end(), target.entry->path) == safe.end()) {
+            // Another ticked name of one file goes with that name; a kept name keeps the file.
+            const auto earlier = std::find_if(targets.begin(), targets.end(), [&](const Target& other) {
+                return other.seen.presence == ExactFile_CL::kFound && other.seen.identity == target.seen.identity;
+            });
+            if (earlier != targets.end())
+                target.sameFileAs = static_cast<int>(earlier - targets.begin());
+            else
+                target.reason = kSameFileAsKept;
+        }
         if (target.reason == kNone && hasKept) {
             if (keptStanding == ExactFile_CL::kMissing)
                 target.reason = kKeptMissing;
@@ -173,10 +181,10 @@ bool FileDelete_CL::CompareWhereNeeded()
     if (compare.GetResult() == AllCompare_CL::kCanceled || isStopped) return false;
     for (size_t i = 0; i < compared.size(); ++i) {
         const int result = compare.GetPairs()[i].result;
-        if (result == AllCompare_CL::kChanged)
-            compared[i]->reason = kChanged;
-        else if (result != AllCompare_CL::kEqual)
-            compared[i]->reason = kDiffers;
+        if (result == AllCompare_CL::kEqual) continue;
+        // A file that could not be opened comes back as different: say what it was.
+        const Reason now = ReasonNow(*compared[i]);
+        compared[i]->reason = now != kNone ? now : result == AllCompare_CL::kChanged ? kChanged : kDiffers;
     }
     return true;
 }
@@ -188,37 +196,54 @@ bool FileDelete_CL::AskDeleteForGood(const std::vector<Target*>& forGood) const
     return ::MessageBoxW(owner, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
+FileDelete_CL::Reason FileDelete_CL::ReasonNow(const Target& target)
+{
+    const ExactFile_CL::State now = ExactFile_CL::Look(target.entry->path);
+    if (now.presence == ExactFile_CL::kAbsent) return kGone;
+    if (now.presence == ExactFile_CL::kUnreadable) return kCannotCheck;
+    if (!now.SameFileUnchanged(target.seen)) return kChanged;
+    if (!target.kept) return kNone;
+    const ExactFile_CL::State keptNow = ExactFile_CL::Look(target.kept->path);
+    if (keptNow.presence == ExactFile_CL::kAbsent) return kKeptMissing;
+    if (keptNow.presence == ExactFile_CL::kUnreadable) return kCannotCheck;
+    return keptNow.SameFileUnchanged(target.keptSeen) ? kNone : kChanged;
+}
+
+void FileDelete_CL::DeclineAllLeft()
+{
+    for (Target& target : targets)
+        if (target.reason == kNone) target.reason = kDeclined;
+}
+
 void FileDelete_CL::Delete(bool forGood)
 {
-    // Both files once more, as they are now: nothing may have changed since they were judged.
+    std::vector<Target*> viaShell, byHandle;
     for (Target& target : targets) {
-        if (target.reason != kNone) continue;
-        const ExactFile_CL::State now = ExactFile_CL::Look(target.entry->path);
-        if (now.presence == ExactFile_CL::kAbsent)
-            target.reason = kGone;
-        else if (!now.SameFileUnchanged(target.seen))
-            target.reason = kChanged;
-        else if (target.kept && !ExactFile_CL::Look(target.kept->path).SameFileUnchanged(target.keptSeen))
-            target.reason = ExactFile_CL::Look(target.kept->path).presence == ExactFile_CL::kAbsent ? kKeptMissing : kChanged;
-    }
-    std::vector<std::wstring> shellPaths;
-    std::vector<Target*> byHandle;
-    for (Target& target : targets) {
-        if (target.reason != kNone) continue;
-        const std::wstring shellPath = ExactFile_CL::ShellPathOf(target.entry->path, target.seen.identity);
-        target.viaShell = !shellPath.empty();
+        if (target.reason != kNone || target.sameFileAs >= 0) continue;
+        target.shellPath = ExactFile_CL::ShellPathOf(target.entry->path, target.seen.identity);
+        target.viaShell = !target.shellPath.empty();
         if (target.viaShell)
-            shellPaths.push_back(shellPath);
+            viaShell.push_back(&target);
         else if (forGood)
             byHandle.push_back(&target);
         else
             target.reason = kNoExactName;
     }
-    if (isStopped) return;
+    // Asked before the last checks: the question may stay up for as long as the user likes.
+    if (!byHandle.empty() && settings.confirmDelete && !AskDeleteForGood(byHandle))
+        for (Target* target : byHandle) target->reason = kDeclined;
+    if (isStopped) return DeclineAllLeft();
 
     bool wasAborted = false;
+    std::vector<std::wstring> shellPaths;
+    // Both files once more, as they are now: nothing may have changed since they were judged.
+    // The shell's own confirmation still lies between this and the delete.
+    for (Target* target : viaShell) {
+        target->reason = ReasonNow(*target);
+        if (target->reason == kNone) shellPaths.push_back(target->shellPath);
+    }
     if (!shellPaths.empty()) {
-        // Last row first, as the rows were ticked from the bottom up.
+        // The rows were ticked from the bottom up: the shell goes through them top down.
         std::reverse(shellPaths.begin(), shellPaths.end());
         const std::wstring list = DoubleNulList(shellPaths);
         FILEOP_FLAGS flags = settings.confirmDelete && isShellAsking ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
@@ -232,20 +257,27 @@ void FileDelete_CL::Delete(bool forGood)
         wasAborted = operation.fAnyOperationsAborted != FALSE;
         if (result != 0) TheLog().Write(L"SHFileOperation()エラー = %d (aborted %d)", result, wasAborted ? 1 : 0);
     }
-    if (!byHandle.empty()) {
-        const bool confirmed = !settings.confirmDelete || AskDeleteForGood(byHandle);
-        for (Target* target : byHandle) {
-            if (!confirmed)
-                target->reason = kDeclined;
-            else if (!ExactFile_CL::DeleteForGood(target->entry->path, target->seen.identity))
-                TheLog().Write(L"削除できません : %s", target->entry->path.c_str());
-        }
+    // The window may have been closed while the shell's dialog was up.
+    if (isStopped)
+        for (Target* target : byHandle)
+            if (target->reason == kNone) target->reason = kDeclined;
+    for (Target* target : byHandle) {
+        if (target->reason != kNone) continue;
+        // The ticked file is judged on the deleting handle; the kept file just before.
+        target->reason = ReasonNow(*target);
+        if (target->reason != kNone) continue;
+        if (ExactFile_CL::DeleteForGood(target->entry->path, target->seen))
+            target->reason = kGone;
+        else
+            TheLog().Write(L"削除できません : %s", target->entry->path.c_str());
     }
     // Gone is judged by identity: the ticked file may be gone while its name now finds another.
     for (Target& target : targets) {
         if (target.reason != kNone) continue;
         if (!ExactFile_CL::IsStillThere(target.entry->path, target.seen.identity))
             target.reason = kGone;
+        else if (target.sameFileAs >= 0)
+            target.reason = targets[target.sameFileAs].reason;
         else
             target.reason = target.viaShell && wasAborted ? kDeclined : kNotDeleted;
     }

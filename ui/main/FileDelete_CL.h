@@ -13,15 +13,17 @@ class FirstFileCompare_CL;
 // The deletion of ticked files of one or more duplicate groups, with one progress dialog
 // and one result message for all of them. It deletes exactly the files the user ticked and
 // never the last copy of some content:
-// - every file is judged by its identity (file index, size, write time) as the search saw
-//   it, at the moment of deletion; a ticked file replaced or changed since, or whose file
-//   that stays is missing or changed, is compared again or kept;
+// - every file is judged by its identity (volume, file index, size, write time, change
+//   time) as the search saw it; a ticked file replaced or changed since, or whose file that
+//   stays is missing or changed, is compared again or kept;
 // - "compared to the end" counts only where both the ticked file and the file that stays
 //   were compared to the end with the group's first file (or one of them is that file);
-// - the shell gets a path only when that path reaches the very file; where none does (a
-//   name ending in a dot or a space, an 8.3 form that names another file) a delete for
-//   good goes through a handle checked for the file's identity, and the recycle bin is
-//   not used: the file is kept and named;
+// - after the user's answer to our own question, both files are looked at once more; a
+//   delete for good by handle checks the ticked file on the very handle that deletes it;
+// - the shell gets a path only when that path reached the very file just before the call
+//   (the shell's own confirmation still lies between); where no path does (a name ending
+//   in a dot or a space, an 8.3 form that names another file) a delete for good goes
+//   through a handle, and the recycle bin is not used: the file is kept and named;
 // - what is gone is judged by identity, not by whether the name still finds some file.
 class FileDelete_CL {
 public:
@@ -73,6 +75,8 @@ private:
         bool isKeptGroupBase = false;
         bool needsComparing = false;
         bool viaShell = false;
+        std::wstring shellPath;
+        int sameFileAs = -1;  // another ticked name of this file, whose delete takes it too
         Reason reason = kNone;
     };
 
@@ -80,6 +84,10 @@ private:
     // False when the comparisons were cancelled.
     bool CompareWhereNeeded();
     void Delete(bool forGood);
+    // Why the ticked file may not go now, looked at once more against the states seen at the
+    // first look (kNone: both files stand as they were).
+    static Reason ReasonNow(const Target& target);
+    void DeclineAllLeft();
     bool AskDeleteForGood(const std::vector<Target*>& forGood) const;
     // Why a ticked file stayed, as the result message says it (before the files' names).
     static const wchar_t* ReasonText(Reason reason);
