@@ -782,6 +782,7 @@ int FirstFileCompare_CL::CompareWholeFiles(const std::wstring& pathA, const std:
     changedWhileCompared = false;
     FileHandle a = Comparer::OpenForCompare(pathA);
     FileHandle b = Comparer::OpenForCompare(pathB);
+    wasNotOpened = !a || !b;
     uint64_t sizeA = 0, sizeB = 0, timeA = 0, timeB = 0;
     if (!a || !b || !SizeAndWriteTime(a.Get(), sizeA, timeA) || !SizeAndWriteTime(b.Get(), sizeB, timeB) || sizeA != sizeB)
         return 0;

@@ -79,6 +79,8 @@ public:
     int CompareWholeFiles(const std::wstring& pathA, const std::wstring& pathB, uint32_t maxStep,
                           const volatile LONG* cancel);
     bool WasChangedWhileCompared() const { return changedWhileCompared; }
+    // Whether the last whole-file comparison could not open one of the files.
+    bool WasNotOpened() const { return wasNotOpened; }
 
     std::vector<CompareFileEntry>& Files() { return files; }
     std::vector<DuplicateGroup>& Groups() { return groups; }
@@ -130,4 +132,5 @@ private:
     CriticalSection_CL groupsLock;
     DWORD endPauseMs = kEndPauseMs;
     bool changedWhileCompared = false;
+    bool wasNotOpened = false;
 };

@@ -27,10 +27,14 @@ void AllCompare_CL::Run(int, int)
         Compare2_CL compare(*this, pair, static_cast<int>(i));
         const int equal = compare.CompareWholeFiles(pair.basePath, pair.memberPath, kLargestStep, &isCanceled);
         pair.result = isCanceled ? kCanceled : equal ? kEqual : compare.WasChangedWhileCompared() ? kChanged : kDifferent;
+        pair.wasNotOpened = compare.WasNotOpened();
         if (pair.result == kChanged && pair.isAgainstGroupBase) {
             // What was read is no longer the file: nothing of it counts as compared.
             pair.member->comparedBytes = 0;
             if (pair.row >= 0) view.ShowRow(pair.row, *pair.member);
+        } else if (pair.row >= 0 && !pair.isAgainstGroupBase) {
+            // The progress shown was against another file: the row shows its entry again.
+            view.ShowRow(pair.row, *pair.member);
         }
     }
 }

@@ -25,6 +25,7 @@ public:
         std::wstring memberPath;
         int row = -1;  // -1: shown in no row
         int result = -1;
+        bool wasNotOpened = false;  // kDifferent because a file could not be opened
         // Only a comparison with the group's first file may count in the member's 比較量:
         // "compared to the end" with another file proves nothing about the first.
         bool isAgainstGroupBase = true;

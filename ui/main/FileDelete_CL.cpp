@@ -180,11 +180,16 @@ bool FileDelete_CL::CompareWhereNeeded()
     comparison = nullptr;
     if (compare.GetResult() == AllCompare_CL::kCanceled || isStopped) return false;
     for (size_t i = 0; i < compared.size(); ++i) {
-        const int result = compare.GetPairs()[i].result;
-        if (result == AllCompare_CL::kEqual) continue;
+        const AllCompare_CL::Pair& pair = compare.GetPairs()[i];
+        if (pair.result == AllCompare_CL::kEqual) continue;
         // A file that could not be opened comes back as different: say what it was.
         const Reason now = ReasonNow(*compared[i]);
-        compared[i]->reason = now != kNone ? now : result == AllCompare_CL::kChanged ? kChanged : kDiffers;
+        if (now != kNone)
+            compared[i]->reason = now;
+        else if (pair.wasNotOpened)
+            compared[i]->reason = kCannotCheck;
+        else
+            compared[i]->reason = pair.result == AllCompare_CL::kChanged ? kChanged : kDiffers;
     }
     return true;
 }
@@ -243,7 +248,7 @@ void FileDelete_CL::Delete(bool forGood)
         if (target->reason == kNone) shellPaths.push_back(target->shellPath);
     }
     if (!shellPaths.empty()) {
-        // The rows were ticked from the bottom up: the shell goes through them top down.
+        // The rows come here last row first: the shell takes them first row first.
         std::reverse(shellPaths.begin(), shellPaths.end());
         const std::wstring list = DoubleNulList(shellPaths);
         FILEOP_FLAGS flags = settings.confirmDelete && isShellAsking ? FOF_ALLOWUNDO : FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;

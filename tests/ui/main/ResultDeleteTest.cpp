@@ -477,6 +477,7 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
     for (const wchar_t* stem : {L"b1.avi", L"b2.avi", L"b3.avi"}) MakeFileWithContent(second + L"\\" + stem, 7003, 3);
     for (const wchar_t* stem : {L"c1.avi", L"c2.avi"}) MakeFileWithContent(second + L"\\" + stem, 8004, 4);
     for (const wchar_t* stem : {L"e1.avi", L"e2.avi"}) MakeFileWithContent(second + L"\\" + stem, 9005, 5);
+    for (const wchar_t* stem : {L"d1.avi", L"d2.avi"}) MakeFileWithContent(second + L"\\" + stem, 8506, 6);
     // Larger than what the search compares: X first (its folder is searched first), then two
     // copies of Y, which differs from X in the last byte only.
     const std::wstring x = first + L"\\x.mkv";
@@ -495,7 +496,7 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
     for (size_t i = 3000000; i < bBytes.size(); ++i) bBytes[i] ^= 0x5A;
     WriteFileBytes(b, bBytes);
     WriteFileBytes(c, pBytes);
-    f.expectedGroups = 6;
+    f.expectedGroups = 7;
     RemoteProgram program;
     HWND window = f.Launch(program, 0, 1, {first, second, third});
     ASSERT_NE(window, nullptr);
@@ -545,6 +546,20 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
     expectNamed(Answer(program, L"削除結果", IDOK), L"内容が一致しない", ticked);
     EXPECT_EQ(ReadFileBytes(ticked[0]), original);
 
+    // The ticked file rewritten (same bytes), so compared again, while the file that stays is
+    // held open by a program that lets no one read it: it cannot be checked, which is no
+    // difference in content.
+    ticked = tick(L"8,506", {1});
+    ASSERT_TRUE(WriteFileBytes(ticked[0], ReadFileBytes(ticked[0])));
+    {
+        FileHandle holder(::CreateFileW(f.RowPath(program, 0).c_str(), GENERIC_READ, FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        f.PressDelete();
+        expectNamed(Answer(program, L"削除結果", IDOK), L"確かめられなかった", ticked);
+    }
+    EXPECT_EQ(ReadFileBytes(ticked[0]).size(), 8506u);
+
     // The ticked file replaced by another file of the same name (here even of the same
     // content): not the file the user ticked, so it stays.
     // (Made beside it first: a file made after the delete may get the freed file index.)
@@ -570,6 +585,7 @@ TEST(ResultDelete, FilesChangedSinceTheSearchAreComparedAgainOrKeptAndNamed)
         const std::wstring message = Answer(program, L"削除結果", IDOK);
         expectNamed(message, L"内容が一致しない", {x});
         EXPECT_NE(message.find(L"使用中"), std::wstring::npos) << message;
+        EXPECT_NE(program.GetItemText(f.list, 1, 0), L"100%") << "the share against the first file, not the kept one";
     }
     // Now both Ys, keeping X: each must be compared with X, and both stay.
     program.SetCheckState(f.list, 0, 0);
