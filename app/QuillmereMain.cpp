@@ -11,9 +11,7 @@
 #include "core/ApplicationData_CL.h"
 #include "core/UniqueHandle.h"
 #include "core/Version.h"
-#include "core/Inifile_CL.h"
 #include "ui/main/MainWindow_CL.h"
-#include "update/UpdateCheck_CL.h"
 #include "core/GdiPlus.h"
 
 namespace {
@@ -106,11 +104,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         auto mainWindow = std::make_unique<MainWindow_CL>(settings);
         ApplyCommandLine(*mainWindow);
         // Without a window nothing could end the loop: the program then just ends.
-        if (HWND window = mainWindow->Create()) {
-            if (settings.noUpdateNotice == 0) {
-                UpdateCheck_CL update(TheIniFile(), &window);
-                update.Check(L"Quillmereのアップデート。", kProgramVersion, window);
-            }
+        if (mainWindow->Create()) {
+            if (settings.noUpdateNotice == 0)
+                mainWindow->CheckForUpdate(L"Quillmereのアップデート。", kProgramVersion);
             exitCode = RunMessageLoop();
         }
     }

@@ -61,7 +61,7 @@ int64_t InetHttp_CL::ParseContentLength(const std::wstring& text)
 int InetHttp_CL::Get(const std::wstring& objectName)
 {
     request.Reset(::HttpOpenRequestW(connection.Get(), L"GET", objectName.c_str(), nullptr, nullptr, nullptr,
-                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0));
+                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT, 0));
     if (!request) {
         LogInternetError(L"HttpOpenRequest()");
         return 0;
@@ -89,7 +89,7 @@ int64_t InetHttp_CL::Read(int64_t count, int64_t limit)
     if (count < -1 || wanted > limit) return 0;  // more than a version file ever holds
     body.resize(static_cast<size_t>(wanted) + 1, 0);
     int64_t total = 0;
-    while (total < wanted) {
+    while (total < wanted && ::GetTickCount64() < deadline) {
         DWORD got = 0;
         if (!::InternetReadFile(request.Get(), body.data() + total, static_cast<DWORD>(wanted - total), &got)) {
             body.clear();

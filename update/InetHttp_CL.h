@@ -16,7 +16,8 @@ struct InternetHandleTraits {
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
 // A minimal HTTP GET over WinINet. Every wait of the exchange is bounded: a server that
-// accepts the connection and never answers costs at most a few seconds.
+// accepts the connection and never answers costs at most a few seconds. Redirects are not
+// followed (the status code tells of them).
 class InetHttp_CL {
 public:
     static constexpr DWORD kTimeoutMs = 2000;
@@ -27,6 +28,8 @@ public:
     HINTERNET Connect(const std::wstring& serverName, INTERNET_PORT port);
     // Sends the request; 1 with the status code and Content-Length read, 0 on failure (logged).
     int Get(const std::wstring& objectName);
+    // After this tick count (GetTickCount64) the body is read no further.
+    void SetDeadline(ULONGLONG tick) { deadline = tick; }
     // Reads the body: exactly `count` bytes when count is not -1 (never more than
     // `limit`), else everything up to `limit`. The number of bytes read; a NUL follows them.
     int64_t Read(int64_t count, int64_t limit);
@@ -46,6 +49,7 @@ private:
     std::vector<char> body;
     int64_t contentLength = -1;
     DWORD statusCode = 0;
+    ULONGLONG deadline = ~0ULL;
 };
 
 // Writes "<call>エラー = 0x%08x : <the system's text>" for the last error to the log.

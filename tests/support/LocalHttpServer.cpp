@@ -35,6 +35,19 @@ void LocalHttpServer::SetBody(const std::string& body)
                "\r\nConnection: close\r\n\r\n" + body;
 }
 
+void LocalHttpServer::Send(SOCKET client)
+{
+    for (size_t sent = 0; sent < response.size() && !stopping;) {
+        const bool dripping = dripMs > 0 && sent >= dripFrom;
+        const size_t chunk = dripping ? 1 : (dripMs > 0 ? dripFrom - sent : response.size() - sent);
+        int done = ::send(client, response.data() + sent, static_cast<int>(chunk), 0);
+        if (done <= 0) break;
+        sent += done;
+        // A bounded wait that ends with the server.
+        for (int waited = 0; dripping && waited < dripMs && !stopping; waited += 50) ::Sleep(50);
+    }
+}
+
 void LocalHttpServer::Serve()
 {
     std::vector<SOCKET> silent;  // kept open without an answer until the server ends
@@ -54,11 +67,7 @@ void LocalHttpServer::Serve()
             silent.push_back(client);
             continue;
         }
-        for (size_t sent = 0; sent < response.size();) {
-            int done = ::send(client, response.data() + sent, static_cast<int>(response.size() - sent), 0);
-            if (done <= 0) break;
-            sent += done;
-        }
+        Send(client);
         ::shutdown(client, SD_SEND);
         ::closesocket(client);
     }

@@ -20,11 +20,18 @@ public:
     void SetResponse(const std::string& raw) { response = raw; }
     // An answer with this body and a Content-Length that fits it.
     void SetBody(const std::string& body);
+    // Sends the answer one byte every `milliseconds` (0: all at once), from byte `from` on.
+    void SetDrip(int milliseconds, size_t from = 0)
+    {
+        dripMs = milliseconds;
+        dripFrom = from;
+    }
     int RequestCount() const { return requests; }
     const std::string& LastRequestLine() const { return lastRequestLine; }
 
 private:
     void Serve();
+    void Send(SOCKET client);
 
     SOCKET listener = INVALID_SOCKET;
     unsigned short port = 0;
@@ -32,5 +39,7 @@ private:
     std::string lastRequestLine;
     std::atomic<int> requests{0};
     std::atomic<bool> stopping{false};
+    int dripMs = 0;
+    size_t dripFrom = 0;
     std::thread worker;
 };

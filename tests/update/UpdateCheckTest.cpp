@@ -240,3 +240,78 @@ TEST(UpdateCheck, SilentAbsentAndHostileServersCostSecondsAndShowNothing)
         EXPECT_TRUE(opened.empty()) << address;
     }
 }
+
+TEST(UpdateCheck, OnlyAWellFormedVersionServedWithA200CountsAndNothingElseIsRemembered)
+{
+    const std::string version = VersionFile("9.9.9", "http://127.0.0.1/");
+    auto answer = [](const std::string& status, const std::string& body) {
+        return "HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body;
+    };
+    for (const std::string& response :
+         {answer("404 Not Found", "404 page not found"), answer("503 Service Unavailable", "503 Service Unavailable"),
+          answer("500 Internal Server Error", version), answer("200 OK", "Service temporarily down"),
+          answer("200 OK", std::string(7, '\0') + "\r\nhttp://127.0.0.1/\r\n")}) {
+        Fixture f;
+        f.server.SetResponse(response);
+        EXPECT_EQ(f.CheckAnswering(IDYES), L"") << response.substr(0, 40);
+        EXPECT_EQ(f.ini.GetInt(L"VERSION", L"last_day", 0), 0) << "asked again next start: " << response.substr(0, 40);
+    }
+    // A redirect back to the same file is not followed (WinINet would follow it thousands
+    // of times): one request, no notice, nothing remembered.
+    Fixture f;
+    const std::string self = "http://127.0.0.1:" + std::to_string(f.server.Port()) + "/Quillmere/Version.txt";
+    f.server.SetResponse("HTTP/1.1 302 Found\r\nLocation: " + self + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(f.CheckAnswering(IDYES), L"");
+    EXPECT_EQ(f.server.RequestCount(), 1);
+    EXPECT_EQ(f.ini.GetInt(L"VERSION", L"last_day", 0), 0);
+    EXPECT_NE(f.Log().find(L"サーバーの応答 302"), std::wstring::npos);
+}
+
+TEST(UpdateCheck, ServersThatDripAreDroppedAtTheDeadline)
+{
+    const std::string version = VersionFile("9.9.9", "http://127.0.0.1/");
+    const std::string headers = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(version.size()) + "\r\n\r\n";
+    // Headers one byte each 1.5 s; the body one byte a second.
+    for (const size_t dripFrom : {size_t(0), headers.size()}) {
+        Fixture f;
+        f.server.SetResponse(headers + version);
+        f.server.SetDrip(dripFrom == 0 ? 1500 : 1000, dripFrom);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(f.CheckAnswering(IDYES), L"");
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, UpdateCheck_CL::kDeadlineMs / 1000.0 + 2) << "dripping from byte " << dripFrom;
+        EXPECT_NE(f.Log().find(L"更新確認を打ち切りました"), std::wstring::npos);
+        EXPECT_EQ(f.ini.GetInt(L"VERSION", L"last_day", 0), 0);
+    }
+}
+
+TEST(UpdateCheck, TheDownloadAddressReachesTheBrowserAsPublishedOrNotAtAll)
+{
+    ::SetEnvironmentVariableW(L"DEADBEEF", L"secret");
+    const std::string longAddress = "https://127.0.0.1/" + std::string(1500, 'a');
+    const struct {
+        std::string published;
+        std::wstring opened;  // empty: refused
+    } cases[] = {
+        // The shell would fill these from the environment: they go as the text they are.
+        {"https://127.0.0.1/dl?u=%USERNAME%&p=%USERPROFILE%&c=%COMPUTERNAME%&x=%41%zz%",
+         L"https://127.0.0.1/dl?u=%25USERNAME%25&p=%25USERPROFILE%25&c=%25COMPUTERNAME%25&x=%41%25zz%25"},
+        {"https://127.0.0.1/%E3%83%80/", L"https://127.0.0.1/%E3%83%80/"},
+        {"https://127.0.0.1/ダウンロード/", L"https://127.0.0.1/ダウンロード/"},
+        {"http://127.0.0.1/caf\xE9/", L"http://127.0.0.1/caf\u00E9/"},  // not UTF-8: byte by byte, as before
+        {"https://127.0.0.1/%DEADBEEF%20", L""},  // escapes that still enclose a variable's name
+        {longAddress, L""},
+    };
+    for (const auto& c : cases) {
+        Fixture f(L"force=1");
+        f.server.SetBody(VersionFile("9.9.9", c.published));
+        EXPECT_NE(f.CheckAnswering(IDYES), L"");
+        EXPECT_EQ(opened, c.opened.empty() ? std::vector<std::wstring>() : std::vector<std::wstring>{c.opened})
+            << c.published.substr(0, 60);
+        if (c.opened.empty()) {
+            EXPECT_NE(f.Log().find(L"OpenAddress()拒否"), std::wstring::npos);
+        }
+    }
+    ::SetEnvironmentVariableW(L"DEADBEEF", nullptr);
+}

@@ -10,6 +10,7 @@
 #include "core/AppMessages.h"
 #include "core/ApplicationData_CL.h"
 #include "core/GdiPlus.h"
+#include "core/Inifile_CL.h"
 #include "core/Log_CL.h"
 #include "core/OpenAddress.h"
 #include "core/PathFunctions.h"
@@ -30,6 +31,7 @@
 #include "engine/ResultExport.h"
 #include "engine/SelectionRule_CL.h"
 #include "ui/toolkit/Tab_CL.h"
+#include "update/UpdateCheck_CL.h"
 
 namespace {
 
@@ -376,6 +378,19 @@ void MainWindow_CL::OnDropFiles(HDROP drop)
     ::DragFinish(drop);
 }
 
+void MainWindow_CL::CheckForUpdate(const std::wstring& title, const std::wstring& version)
+{
+    updateTitle = title;
+    currentVersion = version;
+    UpdateCheck_CL::StartForWindow(TheIniFile(), hwnd, MSG_UPDATE_ANSWER);
+}
+
+void MainWindow_CL::OnUpdateAnswer(LPARAM lParam)
+{
+    std::unique_ptr<UpdateAnswer> answer(reinterpret_cast<UpdateAnswer*>(lParam));
+    UpdateCheck_CL(TheIniFile(), &hwnd).Answer(*answer, updateTitle, currentVersion, hwnd);
+}
+
 void MainWindow_CL::OnCommand(UINT command)
 {
     switch (command) {
@@ -708,6 +723,9 @@ LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     case MSG_REFILL_FOLDERS:
         FillFolderList();
+        return 0;
+    case MSG_UPDATE_ANSWER:
+        OnUpdateAnswer(lParam);
         return 0;
     case MSG_SPLIT_MOVED: {
         RECT client;

@@ -47,6 +47,10 @@ public:
     int OnClose() override;
     virtual void OnLayout();
 
+    // Asks the update server without holding up the window; a newer version than
+    // `currentVersion` is offered when the answer comes.
+    void CheckForUpdate(const std::wstring& title, const std::wstring& currentVersion);
+
     // Started with a list file: compare the files it names instead of the folders.
     void SetStartPath(const std::wstring& path);
 
@@ -77,6 +81,7 @@ private:
     void OnFolderCheckChanged(const NMLISTVIEW& change);
     bool FolderListShows(const std::vector<CheckFolderEntry>& folders) const;
     void OnDropFiles(HDROP drop);
+    void OnUpdateAnswer(LPARAM answer);
     void OnCommand(UINT command);
     LRESULT OnNotify(const NMHDR& header);
     void ShowFolderMenu();
@@ -122,4 +127,6 @@ private:
     bool isFillingFolders = false;
     bool closeAfterSearch = false;
     bool closeAfterPaneAction = false;
+    std::wstring updateTitle;
+    std::wstring currentVersion;
 };
