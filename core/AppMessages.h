@@ -18,6 +18,7 @@ constexpr UINT MSG_REFILL_FOLDERS = 0x3725;  // the stored folder list changed: 
 constexpr UINT MSG_PICTURE_LOADED = 0x3740;  // a still picture decoded for the preview (PictureLoader_CL)
 constexpr UINT MSG_GROUP_FOUND = 0x3726;     // search worker -> main window (sent): the scanner's last group is new
 constexpr UINT MSG_UPDATE_ANSWER = 0x3727;   // lParam: the update server's UpdateAnswer*
+constexpr UINT MSG_SETTINGS_UNSAVED = 0x3728;  // lParam: why settings cannot be written (std::wstring*)
 
 // Commands of the popup menus and the result pane (WM_COMMAND).
 constexpr UINT ID_ADD_FOLDER = 0x3000;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 
 #include "core/Inifile_CL.h"
 #include "core/Log_CL.h"
@@ -114,9 +115,16 @@ void ApplicationData_CL::ChangeCheckFolders(const std::function<void(std::vector
 
 void ApplicationData_CL::AddCheckFolder(const CheckFolderEntry& entry)
 {
+    AddCheckFolders({entry});
+}
+
+void ApplicationData_CL::AddCheckFolders(const std::vector<CheckFolderEntry>& entries)
+{
     ChangeCheckFolders([&](std::vector<CheckFolderEntry>& folders) {
-        bool listed = std::any_of(folders.begin(), folders.end(), [&](const CheckFolderEntry& e) { return e.path == entry.path; });
-        if (!listed) folders.push_back(entry);
+        std::unordered_set<std::wstring> listed;
+        for (const CheckFolderEntry& folder : folders) listed.insert(folder.path);
+        for (const CheckFolderEntry& entry : entries)
+            if (listed.insert(entry.path).second) folders.push_back(entry);
         std::stable_sort(folders.begin(), folders.end(),
                          [](const CheckFolderEntry& a, const CheckFolderEntry& b) { return a.path < b.path; });
     });

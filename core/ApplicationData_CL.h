@@ -15,7 +15,7 @@ struct CheckFolderEntry {
 
 // The settings object: what outlives a run (options, folder list, extension lists) and a
 // few run-time words of the main window that are never saved. Changed on the main thread
-// only; the search worker reads it without a lock while a search runs.
+// only; a search works on a copy taken when it starts (only the run-time words are shared).
 class ApplicationData_CL {
 public:
     ApplicationData_CL();
@@ -33,6 +33,8 @@ public:
     // then, so that two instances never undo each other's changes. Adds unless the exact
     // path is listed; keeps the list in code-unit order of path.
     void AddCheckFolder(const CheckFolderEntry& entry);
+    // Several in one change (one write), as a drop of many folders brings them.
+    void AddCheckFolders(const std::vector<CheckFolderEntry>& entries);
     // The folder at `index` of the list as this instance shows it.
     void RemoveCheckFolder(int index);
     void SetCheckFolderChecked(int index, int isChecked);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/Log_CL.h"
 #include "core/PathFunctions.h"
@@ -28,31 +30,65 @@ std::vector<char> ReadWholeFile(const std::wstring& path, bool& ok)
 }
 
 // Writes the text (with its byte-order mark) to a temporary file beside the target, then
-// puts it in the target's place. On any failure the target is left as it was.
-bool WriteReplacing(const std::wstring& path, const std::wstring& text)
+// puts it in the target's place. On any failure the target is left as it was. 0 when
+// written, else the error.
+DWORD WriteReplacing(const std::wstring& path, const std::wstring& text)
 {
     const std::wstring temporary = path + L".tmp" + std::to_wstring(::GetCurrentProcessId());
     const std::wstring withBom = L"\xFEFF" + text;
     const DWORD bytes = static_cast<DWORD>(withBom.size() * sizeof(wchar_t));
-    bool written = false;
+    DWORD error = 0;
     {
         FileHandle file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD done = 0;
-        written = file && ::WriteFile(file.Get(), withBom.data(), bytes, &done, nullptr) && done == bytes &&
-                  ::FlushFileBuffers(file.Get());
+        if (!file || !::WriteFile(file.Get(), withBom.data(), bytes, &done, nullptr) || !::FlushFileBuffers(file.Get()))
+            error = ::GetLastError();
+        else if (done != bytes)
+            error = ERROR_DISK_FULL;
     }
     // A read-only file is the user's word that it stays as it is (Wine would replace it).
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        written = false;
-        ::SetLastError(ERROR_ACCESS_DENIED);
-    }
-    if (written && ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    TheLog().Write(L"INI書き込みエラー = %d : %s", static_cast<int>(::GetLastError()), path.c_str());
+    if (!error && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) error = ERROR_ACCESS_DENIED;
+    if (!error && ::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    if (!error) error = ::GetLastError();
+    TheLog().Write(L"INI書き込みエラー = %d : %s", static_cast<int>(error), path.c_str());
     ::DeleteFileW(temporary.c_str());
-    return false;
+    return error ? error : ERROR_WRITE_FAULT;
+}
+
+// Writers hold the mutex from the temporary's creation to its rename or removal: whoever
+// holds the mutex finds only temporaries of writers that were killed.
+void RemoveStaleTemporaries(const std::wstring& path)
+{
+    WIN32_FIND_DATAW found;
+    FindHandle search(::FindFirstFileW((path + L".tmp*").c_str(), &found));
+    if (!search) return;
+    const std::wstring folder = GetDirectoryPart(path), prefix = GetFileNamePart(path) + L".tmp";
+    int removed = 0;
+    do {
+        const std::wstring name = found.cFileName;
+        const std::wstring digits = name.size() > prefix.size() ? name.substr(prefix.size()) : std::wstring();
+        if (digits.empty() || digits.find_first_not_of(L"0123456789") != std::wstring::npos ||
+            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        removed += ::DeleteFileW((folder + L"\\" + name).c_str()) ? 1 : 0;
+    } while (::FindNextFileW(search.Get(), &found));
+    if (removed) TheLog().Write(L"INIファイルの書きかけの一時ファイルを削除しました : %d", removed);
+}
+
+std::wstring SystemMessage(DWORD error)
+{
+    wchar_t* text = nullptr;
+    ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                         FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                     nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text), 0,
+                     nullptr);
+    LocalMemory owner(text);
+    std::wstring message = text ? text : L"";
+    while (!message.empty() && message.back() == L' ') message.pop_back();
+    return message + L" (" + std::to_wstring(error) + L")";
 }
 
 bool StartsWith(const std::vector<char>& bytes, const char* mark, size_t length)
@@ -116,21 +152,60 @@ std::wstring Trimmed(const std::wstring& text)
     return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
 }
 
+// A header as the platform's reader takes it: "[" after blanks, the name up to the line's
+// last "]" with its blanks trimmed, anything after that ignored. false for any other line.
+bool HeaderName(const std::wstring& line, std::wstring& name)
+{
+    const size_t open = line.find_first_not_of(L" \t");
+    if (open == std::wstring::npos || line[open] != L'[') return false;
+    const size_t close = line.rfind(L']');
+    if (close == std::wstring::npos || close < open) return false;
+    name = Trimmed(line.substr(open + 1, close - open - 1));
+    return true;
+}
+
 bool IsSectionHeader(const std::wstring& line)
 {
-    const std::wstring trimmed = Trimmed(line);
-    return !trimmed.empty() && trimmed[0] == L'[';
+    std::wstring name;
+    return HeaderName(line, name);
 }
 
 bool IsHeaderOf(const std::wstring& line, const std::wstring& section)
 {
-    return ToLowerAscii(Trimmed(line)) == L"[" + ToLowerAscii(section) + L"]";
+    std::wstring name;
+    return HeaderName(line, name) && ToLowerAscii(name) == ToLowerAscii(Trimmed(section));
 }
 
-bool IsLineOfKey(const std::wstring& line, const std::wstring& key)
+// The lowered, trimmed key of a "key=value" line; empty for any other line.
+std::wstring KeyOfLine(const std::wstring& line)
 {
     const size_t equals = line.find(L'=');
-    return equals != std::wstring::npos && ToLowerAscii(Trimmed(line.substr(0, equals))) == ToLowerAscii(key);
+    return equals == std::wstring::npos ? std::wstring() : ToLowerAscii(Trimmed(line.substr(0, equals)));
+}
+
+std::vector<std::wstring> SplitLines(const std::wstring& text)
+{
+    std::vector<std::wstring> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The lines [first, last) of the section's first appearance; first == last == size when absent.
+std::pair<size_t, size_t> SectionBody(const std::vector<std::wstring>& lines, const std::wstring& section)
+{
+    size_t first = 0;
+    while (first < lines.size() && !IsHeaderOf(lines[first], section)) ++first;
+    if (first == lines.size()) return {first, first};
+    size_t last = ++first;
+    while (last < lines.size() && !IsSectionHeader(lines[last])) ++last;
+    return {first, last};
 }
 
 // "item" + canonical decimal ("item7", never "item07") gives 7; anything else gives -1.
@@ -147,6 +222,18 @@ int IndexOfKey(const std::wstring& key, const std::wstring& prefix)
         value = value * 10 + (c - L'0');
     }
     return value > 0x7FFFFFFF ? -1 : static_cast<int>(value);
+}
+
+// Sets the changed keys in `keys`: replaced where named already, else added at the end.
+void MergeKeys(Inifile_CL::KeyValues& keys, const Inifile_CL::KeyValues& changes)
+{
+    std::unordered_map<std::wstring, size_t> indexOfKey;
+    for (size_t i = 0; i < keys.size(); ++i) indexOfKey.emplace(ToLowerAscii(keys[i].first), i);
+    for (const auto& change : changes) {
+        const auto [found, isNew] = indexOfKey.emplace(ToLowerAscii(change.first), keys.size());
+        if (isNew) keys.push_back(change);
+        else keys[found->second].second = change.second;
+    }
 }
 
 }  // namespace
@@ -185,7 +272,17 @@ void Inifile_CL::SetFileName(const std::wstring& path)
 {
     fileName = path;
     isUnderstood = true;
+    {
+        std::lock_guard<std::mutex> guard(unsavedLock);
+        unsaved.clear();
+        failureReported = false;
+    }
     WriteLock lock;
+    if (!lock.IsOwned()) {
+        TheLog().Write(L"INIファイルのロックを取得できません : %s", path.c_str());
+        return;
+    }
+    RemoveStaleTemporaries(path);
     if (!FileExists(path)) {
         WriteReplacing(path, std::wstring());
         return;
@@ -218,38 +315,67 @@ Inifile_CL::WriteLock::~WriteLock()
 
 std::wstring Inifile_CL::EditSection(const std::wstring& text, const std::wstring& section, const KeyValues& keys)
 {
-    std::vector<std::wstring> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    auto header = std::find_if(lines.begin(), lines.end(), [&](const std::wstring& l) { return IsHeaderOf(l, section); });
-    if (header == lines.end()) {
+    std::vector<std::wstring> lines = SplitLines(text);
+    auto [bodyStart, bodyEnd] = SectionBody(lines, section);
+    if (bodyStart == lines.size()) {
         lines.push_back(L"[" + section + L"]");
-        header = lines.end() - 1;
+        bodyStart = bodyEnd = lines.size();
     }
-    const size_t bodyStart = static_cast<size_t>(header - lines.begin()) + 1;
-    size_t bodyEnd = bodyStart;
-    while (bodyEnd < lines.size() && !IsSectionHeader(lines[bodyEnd])) ++bodyEnd;
+    // Each key's line found through one index of the section, so that a change of thousands
+    // of keys costs what reading them does.
+    std::unordered_map<std::wstring, size_t> lineOfKey;
+    for (size_t i = bodyStart; i < bodyEnd; ++i) {
+        std::wstring key = KeyOfLine(lines[i]);
+        if (!key.empty()) lineOfKey.emplace(std::move(key), i);
+    }
+    std::vector<std::wstring> added;
+    std::unordered_map<std::wstring, size_t> addedOfKey;
     for (const auto& [key, value] : keys) {
-        auto found = std::find_if(lines.begin() + bodyStart, lines.begin() + bodyEnd,
-                                  [&](const std::wstring& l) { return IsLineOfKey(l, key); });
-        if (found != lines.begin() + bodyEnd) {
-            *found = key + L"=" + value;
-            continue;
+        std::wstring line = key + L"=" + value;
+        const std::wstring lowered = ToLowerAscii(Trimmed(key));
+        if (auto found = lineOfKey.find(lowered); found != lineOfKey.end()) {
+            lines[found->second] = std::move(line);
+        } else if (auto again = addedOfKey.find(lowered); again != addedOfKey.end()) {
+            added[again->second] = std::move(line);
+        } else {
+            addedOfKey.emplace(lowered, added.size());
+            added.push_back(std::move(line));
         }
-        size_t at = bodyEnd;  // after the section's last line that is not blank
-        while (at > bodyStart && Trimmed(lines[at - 1]).empty()) --at;
-        lines.insert(lines.begin() + at, key + L"=" + value);
-        ++bodyEnd;
     }
+    size_t at = bodyEnd;  // after the section's last line that is not blank
+    while (at > bodyStart && Trimmed(lines[at - 1]).empty()) --at;
+    lines.insert(lines.begin() + static_cast<ptrdiff_t>(at), std::make_move_iterator(added.begin()),
+                 std::make_move_iterator(added.end()));
+    size_t length = 0;
+    for (const std::wstring& line : lines) length += line.size() + 2;
     std::wstring edited;
-    for (const std::wstring& line : lines) edited += line + L"\r\n";
+    edited.reserve(length);
+    for (const std::wstring& line : lines) {
+        edited += line;
+        edited += L"\r\n";
+    }
     return edited;
+}
+
+Inifile_CL::KeyValues Inifile_CL::ReadSection(const std::wstring& text, const std::wstring& section)
+{
+    const std::vector<std::wstring> lines = SplitLines(text);
+    const auto [bodyStart, bodyEnd] = SectionBody(lines, section);
+    KeyValues keys;
+    std::unordered_set<std::wstring> seen;
+    for (size_t i = bodyStart; i < bodyEnd; ++i) {
+        const size_t equals = lines[i].find(L'=');
+        if (equals == std::wstring::npos) continue;
+        const std::wstring key = Trimmed(lines[i].substr(0, equals));
+        if (key.empty() || !seen.insert(ToLowerAscii(key)).second) continue;
+        std::wstring value = Trimmed(lines[i].substr(equals + 1));
+        // The reader takes off one pair of enclosing quotes.
+        if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0])
+            value = value.substr(1, value.size() - 2);
+        if (value.size() >= kValueBufferLength) value.resize(kValueBufferLength - 1);
+        keys.emplace_back(key, std::move(value));
+    }
+    return keys;
 }
 
 int Inifile_CL::SetStrings(const std::wstring& section, const KeyValues& keys) const
@@ -259,21 +385,83 @@ int Inifile_CL::SetStrings(const std::wstring& section, const KeyValues& keys) c
         return 0;
     }
     WriteLock lock;
-    std::wstring text;
-    if (FileExists(fileName)) {
+    std::lock_guard<std::mutex> guard(unsavedLock);
+    // This change and any that earlier writes could not carry go to the file together.
+    KeepUnsaved(section, keys);
+    std::wstring failure, text;
+    if (!lock.IsOwned()) {
+        failure = L"ほかのQuillmereが設定ファイルへの書き込みを終えません";
+    } else if (FileExists(fileName)) {
         bool readable = false;
-        std::vector<char> bytes = ReadWholeFile(fileName, readable);
-        if (!readable || !DecodeText(bytes, text)) {
-            TheLog().Write(L"INIファイルを読めないため書き込みません : [%s]", section.c_str());
-            return 0;
+        const std::vector<char> bytes = ReadWholeFile(fileName, readable);
+        if (!readable) failure = SystemMessage(::GetLastError());
+        else if (!DecodeText(bytes, text)) failure = L"設定ファイルの内容を読めません";
+    }
+    if (failure.empty()) {
+        for (const auto& [name, changed] : unsaved) text = EditSection(text, name, changed);
+        if (const DWORD error = WriteReplacing(fileName, text)) failure = SystemMessage(error);
+    }
+    if (!failure.empty()) {
+        TheLog().Write(L"INIファイルに書き込めません。変更はこの実行の間だけ保持します : [%s] %s", section.c_str(),
+                       failure.c_str());
+        ReportFailure(failure);
+        return 0;
+    }
+    unsaved.clear();
+    return 1;
+}
+
+void Inifile_CL::KeepUnsaved(const std::wstring& section, const KeyValues& keys) const
+{
+    for (auto& [name, changed] : unsaved) {
+        if (ToLowerAscii(name) == ToLowerAscii(section)) {
+            MergeKeys(changed, keys);
+            return;
         }
     }
-    return WriteReplacing(fileName, EditSection(text, section, keys)) ? 1 : 0;
+    unsaved.emplace_back(section, keys);
+}
+
+bool Inifile_CL::FindUnsaved(const std::wstring& section, const std::wstring& key, std::wstring& value) const
+{
+    std::lock_guard<std::mutex> guard(unsavedLock);
+    for (const auto& [name, changed] : unsaved) {
+        if (ToLowerAscii(name) != ToLowerAscii(section)) continue;
+        for (const auto& [changedKey, changedValue] : changed) {
+            if (ToLowerAscii(changedKey) == ToLowerAscii(key)) {
+                value = changedValue;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void Inifile_CL::ReportFailure(const std::wstring& reason) const
+{
+    if (failureReported || !failureReporter) return;
+    failureReported = true;
+    failureReporter(reason);
+}
+
+void Inifile_CL::SetWriteFailureReporter(std::function<void(const std::wstring& reason)> reporter)
+{
+    std::lock_guard<std::mutex> guard(unsavedLock);
+    failureReporter = std::move(reporter);
+}
+
+bool Inifile_CL::HasUnsavedChanges() const
+{
+    std::lock_guard<std::mutex> guard(unsavedLock);
+    return !unsaved.empty();
 }
 
 int Inifile_CL::GetInt(const std::wstring& section, const std::wstring& key, int defaultValue) const
 {
     if (!isUnderstood) return defaultValue;
+    std::wstring value;
+    if (FindUnsaved(section, key, value))
+        return value.empty() ? defaultValue : static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
     return static_cast<int>(::GetPrivateProfileIntW(section.c_str(), key.c_str(), defaultValue, fileName.c_str()));
 }
 
@@ -281,6 +469,8 @@ std::wstring Inifile_CL::GetString(const std::wstring& section, const std::wstri
                                    const std::wstring& defaultValue) const
 {
     if (!isUnderstood) return defaultValue;
+    std::wstring value;
+    if (FindUnsaved(section, key, value)) return value;
     std::wstring buffer(kValueBufferLength, L'\0');
     DWORD length = ::GetPrivateProfileStringW(section.c_str(), key.c_str(), defaultValue.c_str(), buffer.data(),
                                               kValueBufferLength, fileName.c_str());
@@ -298,34 +488,28 @@ int Inifile_CL::SetString(const std::wstring& section, const std::wstring& key, 
     return SetStrings(section, {{key, value}});
 }
 
-std::vector<std::wstring> Inifile_CL::GetKeyNames(const std::wstring& section) const
-{
-    if (!isUnderstood) return {};
-    // A null key name lists the section's keys, each ended by a zero, the list by two.
-    for (DWORD room = 1 << 16; room <= (1u << 26); room *= 4) {
-        std::wstring buffer(room, L'\0');
-        DWORD length = ::GetPrivateProfileStringW(section.c_str(), nullptr, L"", buffer.data(), room,
-                                                  fileName.c_str());
-        if (length + 2 >= room) continue;  // cut: try a larger buffer
-        std::vector<std::wstring> names;
-        for (const wchar_t* name = buffer.c_str(); *name; name += wcslen(name) + 1) names.emplace_back(name);
-        return names;
-    }
-    return {};
-}
-
 std::vector<std::pair<int, std::wstring>> Inifile_CL::GetIndexedStrings(const std::wstring& section,
                                                                         const std::wstring& prefix,
                                                                         int count) const
 {
-    std::map<int, std::wstring> keysByIndex;
-    if (count > 0) {
-        for (const std::wstring& name : GetKeyNames(section)) {
-            int index = IndexOfKey(name, prefix);
-            if (index >= 0 && index < count) keysByIndex.emplace(index, name);
-        }
-    }
     std::vector<std::pair<int, std::wstring>> items;
-    for (const auto& [index, key] : keysByIndex) items.emplace_back(index, GetString(section, key, L""));
+    if (!isUnderstood || count <= 0) return items;
+    // One read of the file: asking the platform key by key costs the square of the list.
+    bool readable = false;
+    std::wstring text;
+    const std::vector<char> bytes = ReadWholeFile(fileName, readable);
+    if (readable) DecodeText(bytes, text);
+    KeyValues keys = ReadSection(text, section);
+    {
+        std::lock_guard<std::mutex> guard(unsavedLock);
+        for (const auto& [name, changed] : unsaved)
+            if (ToLowerAscii(name) == ToLowerAscii(section)) MergeKeys(keys, changed);
+    }
+    std::map<int, std::wstring> valuesByIndex;
+    for (auto& [key, value] : keys) {
+        const int index = IndexOfKey(key, prefix);
+        if (index >= 0 && index < count) valuesByIndex.emplace(index, std::move(value));
+    }
+    for (auto& [index, value] : valuesByIndex) items.emplace_back(index, std::move(value));
     return items;
 }

@@ -9,7 +9,7 @@
 
 int FindCompareFile_CL::MyFirstFileCompare_CL::AcceptFile(const CompareFileEntry& file)
 {
-    return IsCompareTarget(file, owner.settings);
+    return IsCompareTarget(file, owner.searchSettings);
 }
 
 void FindCompareFile_CL::MyFirstFileCompare_CL::OnGroupFound(DuplicateGroup group)
@@ -36,6 +36,7 @@ FindCompareFile_CL::~FindCompareFile_CL()
 void FindCompareFile_CL::StartSearch()
 {
     Stop();
+    searchSettings = settings;
     searchPaths.clear();
     const std::vector<std::wstring>* fileList = listener.GetFileList();
     isFileListMode = fileList != nullptr;
@@ -67,7 +68,8 @@ void FindCompareFile_CL::RunSearch()
     }
     // What earlier searches read: a rescan opens only files that changed or still look alike.
     DigestCache_CL cache;
-    const std::wstring cachePath = settings.dataFolder.empty() ? std::wstring() : settings.dataFolder + L"\\digests.cache";
+    const std::wstring& dataFolder = searchSettings.dataFolder;
+    const std::wstring cachePath = dataFolder.empty() ? std::wstring() : dataFolder + L"\\digests.cache";
     if (!cachePath.empty()) {
         cache.Load(cachePath);
         scanner.SetDigestCache(&cache);

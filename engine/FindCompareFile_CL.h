@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
+#include "core/ApplicationData_CL.h"
 #include "core/ThreadBase_CL.h"
 #include "engine/FirstFileCompare_CL.h"
 
-class ApplicationData_CL;
 class SearchListener_CL;
 
 // One complete search on a worker thread of its own: clear the last results, collect the
@@ -31,8 +31,8 @@ public:
     ~FindCompareFile_CL() override;
 
     // Stops the previous worker, starts a new one and posts it the work request. The
-    // folders (or files) to search are copied here, on the caller's thread, so the user
-    // may edit the folder list while the worker walks.
+    // folders (or files) to search and the settings the search reads are copied here, on
+    // the caller's thread, so the user may edit them while the worker walks.
     void StartSearch();
     int OnThreadMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -44,6 +44,7 @@ private:
     MyFirstFileCompare_CL scanner;
     SearchListener_CL& listener;
     ApplicationData_CL& settings;
+    ApplicationData_CL searchSettings;  // the settings as they were when the search started
     bool isFileListMode = false;
     std::vector<std::wstring> searchPaths;  // checked folders, or the listed files
 };

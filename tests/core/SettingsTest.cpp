@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "core/ApplicationData_CL.h"
 #include "core/Inifile_CL.h"
 #include "core/Log_CL.h"
+#include "core/PathFunctions.h"
 #include "core/Registry.h"
 #include "core/UniqueHandle.h"
 #include "support/TestFolder.h"
@@ -326,5 +329,116 @@ TEST(Settings, AWriteThatFailsLeavesThePreviousIniIntact)
     EXPECT_EQ(Inifile_CL::EditSection(L"[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n", L"a", {{L"X", L"3"}, {L"z", L"4"}}),
               L"[A]\r\nX=3\r\nz=4\r\n\r\n[B]\r\ny=2\r\n");
     EXPECT_EQ(Inifile_CL::EditSection(L"", L"NEW", {{L"k", L"v"}}), L"[NEW]\r\nk=v\r\n");
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, HandEditedHeadersKeepEveryChangeAcrossARestart)
+{
+    TestFolder folder;
+    WriteUtf16File(folder / L"Quillmere.ini", L"[APP_INFO] ; options\r\ncomplete_msg=1\r\n\r\n"
+                                              L"[ CHECK_FOLDER ] ; video folders\r\ncount=1\r\nitem0=1|C:\\A\r\n\r\n"
+                                              L"[\tCOMPARE_EXT_INFO ]\r\n");
+    {
+        ApplicationData_CL settings;
+        settings.LoadFromFolder(folder.Path());
+        ASSERT_EQ(Paths(settings), std::vector<std::wstring>{L"C:\\A"});
+        settings.AddCheckFolder({1, L"C:\\B"});
+        settings.SetCheckFolderChecked(0, 0);
+        settings.AddCheckFolder({1, L"C:\\C"});
+        TheIniFile().SetInt(L"APP_INFO", L"complete_msg", 0);
+    }
+    ApplicationData_CL reloaded;
+    reloaded.LoadFromFolder(folder.Path());
+    ASSERT_EQ(Paths(reloaded), (std::vector<std::wstring>{L"C:\\A", L"C:\\B", L"C:\\C"}));
+    EXPECT_EQ(reloaded.GetCheckFolders()[0].isChecked, 0);
+    EXPECT_EQ(reloaded.showCompleteMessage, 0);
+    const std::wstring text = IniText(folder.Path());
+    EXPECT_EQ(text.find(L"CHECK_FOLDER]"), text.rfind(L"CHECK_FOLDER]")) << "no second header";
+    EXPECT_EQ(text.find(L"APP_INFO]"), text.rfind(L"APP_INFO]"));
+    EXPECT_NE(text.find(L"[ CHECK_FOLDER ] ; video folders\r\n"), std::wstring::npos) << "the user's header kept";
+
+    // The name runs to the line's last "]", as the platform's reader takes it.
+    EXPECT_EQ(Inifile_CL::EditSection(L"[A]x]\r\nk=1\r\n", L"A", {{L"k", L"2"}}), L"[A]x]\r\nk=1\r\n[A]\r\nk=2\r\n");
+    EXPECT_EQ(Inifile_CL::EditSection(L"  [ a ]  ;c\r\nk=1\r\nk=9\r\n[B]\r\n", L"A", {{L" K ", L"2"}, {L"n", L"3"}, {L"N", L"4"}}),
+              L"  [ a ]  ;c\r\n K =2\r\nk=9\r\nN=4\r\n[B]\r\n");
+    EXPECT_EQ(Inifile_CL::ReadSection(L"[a]\r\n k = \" v \" \r\nk=2\r\nq='x'\r\n[b]\r\nz=1\r\n", L"A"),
+              (Inifile_CL::KeyValues{{L"k", L" v "}, {L"q", L"x"}}));
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, ChangesThatCannotBeWrittenAreKeptForTheRunAndToldOnce)
+{
+    TestFolder folder;
+    const std::wstring ini = folder / L"Quillmere.ini";
+    WriteUtf16File(ini, L"[CHECK_FOLDER]\r\ncount=2\r\nitem0=1|C:\\A\r\nitem1=1|C:\\B\r\n");
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(folder.Path());
+    std::vector<std::wstring> reasons;
+    TheIniFile().SetWriteFailureReporter([&](const std::wstring& reason) { reasons.push_back(reason); });
+
+    // A read-only file: the window's list keeps both changes, not only the last.
+    ::SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    settings.RemoveCheckFolder(0);
+    settings.AddCheckFolder({1, L"C:\\C"});
+    EXPECT_EQ(Paths(settings), (std::vector<std::wstring>{L"C:\\B", L"C:\\C"}));
+    EXPECT_EQ(TheIniFile().GetInt(L"CHECK_FOLDER", L"count", 0), 2);
+    ::SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(IniText(folder.Path()).find(L"C:\\C"), std::wstring::npos);
+
+    // A temporary file that cannot be made (as on a full disk): the same.
+    const std::wstring temporary = ini + L".tmp" + std::to_wstring(::GetCurrentProcessId());
+    MakeFolder(temporary);
+    settings.SetCheckFolderChecked(0, 0);
+    TheIniFile().SetInt(L"APP_INFO", L"complete_msg", 0);
+    EXPECT_EQ(TheIniFile().GetInt(L"APP_INFO", L"complete_msg", 1), 0);
+    EXPECT_TRUE(TheIniFile().HasUnsavedChanges());
+    ::RemoveDirectoryW(temporary.c_str());
+    ASSERT_EQ(reasons.size(), 1u) << "told once";
+    EXPECT_FALSE(reasons[0].empty());
+
+    // The next write that succeeds carries every change of the run.
+    settings.AddCheckFolder({1, L"C:\\D"});
+    EXPECT_FALSE(TheIniFile().HasUnsavedChanges());
+    TheIniFile().SetWriteFailureReporter(nullptr);
+    ApplicationData_CL reloaded;
+    reloaded.LoadFromFolder(folder.Path());
+    ASSERT_EQ(Paths(reloaded), (std::vector<std::wstring>{L"C:\\B", L"C:\\C", L"C:\\D"}));
+    EXPECT_EQ(reloaded.GetCheckFolders()[0].isChecked, 0);
+    EXPECT_EQ(reloaded.showCompleteMessage, 0);
+    TheLog().SetPath(L"");
+}
+
+TEST(Settings, TwoWritersOverEightThousandFoldersLoseNoChangeAndKilledWritersLeaveNothing)
+{
+    TestFolder folder;
+    const std::wstring ini = folder / L"Quillmere.ini";
+    std::wstring text = L"[CHECK_FOLDER]\r\ncount=8000\r\n";
+    for (int i = 0; i < 8000; ++i) text += L"item" + std::to_wstring(i) + L"=1|C:\\F" + std::to_wstring(10000 + i) + L"\r\n";
+    WriteUtf16File(ini, text);
+    // Temporaries of writers killed mid-write; names that are not such files stay.
+    for (const wchar_t* name : {L"Quillmere.ini.tmp123", L"Quillmere.ini.tmp98765", L"Quillmere.ini.tmpx", L"notes.tmp1"})
+        WriteUtf16File(folder / name, L"x");
+    ApplicationData_CL first, second;
+    first.LoadFromFolder(folder.Path());
+    EXPECT_FALSE(FileExists(folder / L"Quillmere.ini.tmp123"));
+    EXPECT_FALSE(FileExists(folder / L"Quillmere.ini.tmp98765"));
+    EXPECT_TRUE(FileExists(folder / L"Quillmere.ini.tmpx"));
+    EXPECT_TRUE(FileExists(folder / L"notes.tmp1"));
+    second.LoadFromFolder(folder.Path());
+    ASSERT_EQ(first.GetCheckFolders().size(), 8000u);
+
+    // Two windows at once: one unticks folders, the other adds some.
+    std::thread unticking([&] {
+        for (int i = 0; i < 15; ++i) first.SetCheckFolderChecked(i * 2, 0);
+    });
+    for (int i = 0; i < 15; ++i) second.AddCheckFolder({1, L"C:\\G" + std::to_wstring(i)});
+    unticking.join();
+
+    ApplicationData_CL reloaded;
+    reloaded.LoadFromFolder(folder.Path());
+    ASSERT_EQ(reloaded.GetCheckFolders().size(), 8015u);
+    for (int i = 0; i < 15; ++i) EXPECT_EQ(reloaded.GetCheckFolders()[i * 2].isChecked, 0) << i;
+    EXPECT_EQ(reloaded.GetCheckFolders()[1].isChecked, 1);
+    EXPECT_EQ(reloaded.GetCheckFolders().back().path, L"C:\\G9");
     TheLog().SetPath(L"");
 }

@@ -54,6 +54,7 @@ MainWindow_CL::MainWindow_CL(ApplicationData_CL& settings) : settings(settings),
 
 MainWindow_CL::~MainWindow_CL()
 {
+    TheIniFile().SetWriteFailureReporter(nullptr);
     searchJob.Stop();
 }
 
@@ -99,6 +100,12 @@ void MainWindow_CL::OnCreate(CREATESTRUCTW*)
     OnLayout();
     ShowTab(0);
     ::DragAcceptFiles(hwnd, TRUE);
+    // A change that cannot be written is told once, from whichever thread wrote it.
+    const HWND window = hwnd;
+    TheIniFile().SetWriteFailureReporter([window](const std::wstring& reason) {
+        auto text = std::make_unique<std::wstring>(reason);
+        if (::PostMessageW(window, MSG_SETTINGS_UNSAVED, 0, reinterpret_cast<LPARAM>(text.get()))) text.release();
+    });
     ::ShowWindow(hwnd, SW_SHOW);
 }
 
@@ -134,11 +141,20 @@ void MainWindow_CL::FillFolderList()
 {
     isFillingFolders = true;
     folderListTip.Reset();
+    // A visible list repaints after every row otherwise (seconds for a few dozen under Wine).
+    // WM_SETREDRAW also sets and clears WS_VISIBLE, so a hidden list is left alone.
+    const HWND list = folderList->GetHwnd();
+    const bool isVisible = ::IsWindowVisible(list) != FALSE;
+    if (isVisible) ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     folderList->DeleteAllItems();
     const auto& folders = settings.GetCheckFolders();
     for (size_t i = 0; i < folders.size(); ++i) {
         int row = folderList->PutCell(static_cast<int>(i), 0, folders[i].path, -1, 0);
         folderList->SetCheckState(row, folders[i].isChecked);
+    }
+    if (isVisible) {
+        ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(list, nullptr, TRUE);
     }
     isFillingFolders = false;
 }
@@ -368,14 +384,28 @@ bool MainWindow_CL::FolderListShows(const std::vector<CheckFolderEntry>& folders
 
 void MainWindow_CL::OnDropFiles(HDROP drop)
 {
+    // All the dropped folders in one change: one write, and the list filled once.
+    std::vector<CheckFolderEntry> folders;
     UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         std::wstring path(::DragQueryFileW(drop, i, nullptr, 0) + 1, L'\0');
         path.resize(::DragQueryFileW(drop, i, path.data(), static_cast<UINT>(path.size())));
         DWORD attributes = ::GetFileAttributesW(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) AddFolder(path);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            folders.push_back(CheckFolderEntry{1, path});
     }
     ::DragFinish(drop);
+    if (folders.empty()) return;
+    settings.AddCheckFolders(folders);
+    FillFolderList();
+}
+
+void MainWindow_CL::OnSettingsUnsaved(LPARAM lParam)
+{
+    std::unique_ptr<std::wstring> reason(reinterpret_cast<std::wstring*>(lParam));
+    const std::wstring text = L"設定を保存できません。\r\n変更はこのまま使いますが、終了すると失われます。\r\n\r\n理由 : " +
+                              *reason + L"\r\n" + TheIniFile().GetFileName();
+    ::MessageBoxW(hwnd, text.c_str(), kNoticeTitle, MB_OK | MB_ICONWARNING);
 }
 
 void MainWindow_CL::CheckForUpdate(const std::wstring& title, const std::wstring& version)
@@ -726,6 +756,9 @@ LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     case MSG_UPDATE_ANSWER:
         OnUpdateAnswer(lParam);
+        return 0;
+    case MSG_SETTINGS_UNSAVED:
+        OnSettingsUnsaved(lParam);
         return 0;
     case MSG_SPLIT_MOVED: {
         RECT client;

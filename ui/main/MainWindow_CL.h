@@ -82,6 +82,7 @@ private:
     bool FolderListShows(const std::vector<CheckFolderEntry>& folders) const;
     void OnDropFiles(HDROP drop);
     void OnUpdateAnswer(LPARAM answer);
+    void OnSettingsUnsaved(LPARAM reason);
     void OnCommand(UINT command);
     LRESULT OnNotify(const NMHDR& header);
     void ShowFolderMenu();
