@@ -233,7 +233,7 @@ TEST(PicturePreview, SizesFromHeadersAndPicturesShrunkToTheAreaOrRefusedWhenHuge
         Gdiplus::SolidBrush red(Gdiplus::Color(255, 255, 0, 0));
         graphics.FillRectangle(&red, 0, 0, 150, 200);
     }
-    // (Not GIF: this Wine's GDI+ writes a 24-byte stub for one.)
+    // GIF is left out: this Wine's GDI+ saves a GIF as a 24-byte file that holds no picture.
     for (const wchar_t* type : {L"image/jpeg", L"image/png", L"image/bmp"}) {
         SCOPED_TRACE(testing::Message() << std::string(type, type + wcslen(type)));
         const std::wstring path = folder / L"halves.pic";
