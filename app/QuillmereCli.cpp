@@ -310,6 +310,16 @@ int RunFind(const std::vector<std::wstring>& args)
         if (!IsFolder(folder)) return Unreadable(L"no such folder: " + folder);
 
     if (!allFiles || similar) TheApplicationData().Load();
+    // Asked only when needed: finding Documents starts the shell, a tenth of a second cold.
+    // The cache loads during the walk.
+    DigestCache_CL cache;
+    std::wstring cachePath, cacheFolder;
+    if (useCache) {
+        cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
+        ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
+        cachePath = cacheFolder + L"\\digests.cache";
+        cache.StartLoad(cachePath);
+    }
     CliScanner scanner(allFiles, IsConsole(::GetStdHandle(STD_ERROR_HANDLE)));
     scanner.SetEndPause(0);
     bool isListed = true;  // every file of the list found and readable
@@ -322,16 +332,7 @@ int RunFind(const std::vector<std::wstring>& args)
     } else {
         scanner.ScanFolders(folders, nullptr);
     }
-    // Asked only when needed: finding Documents starts the shell, a tenth of a second cold.
-    DigestCache_CL cache;
-    std::wstring cachePath, cacheFolder;
-    if (useCache) {
-        cacheFolder = GetDocumentsFolder() + L"\\Quillmere";
-        ::CreateDirectoryW(cacheFolder.c_str(), nullptr);
-        cachePath = cacheFolder + L"\\digests.cache";
-        cache.Load(cachePath);
-        scanner.SetDigestCache(&cache);
-    }
+    if (useCache) scanner.SetDigestCache(&cache);
     scanner.FindDuplicates(nullptr);
     scanner.SetDigestCache(nullptr);
     if (useCache) cache.Save(cachePath);

@@ -77,11 +77,13 @@ int RunSearch(const std::wstring& folder, const std::wstring& cacheFile)
     const auto start = Clock::now();
     TimedScanner scanner(start);
     scanner.SetEndPause(0);
+    // As a search does: the cache loads on a thread of its own during the walk.
+    DigestCache_CL cache;
+    if (!cacheFile.empty()) cache.StartLoad(cacheFile);
     scanner.ScanFolder(folder, nullptr);
     const double walk = SecondsSince(start);
-    DigestCache_CL cache;
     if (!cacheFile.empty()) {
-        cache.Load(cacheFile);
+        cache.FinishLoad();
         scanner.SetDigestCache(&cache);
     }
     const double loaded = SecondsSince(start) - walk;
@@ -91,7 +93,7 @@ int RunSearch(const std::wstring& folder, const std::wstring& cacheFile)
     if (!cacheFile.empty()) cache.Save(cacheFile);
     const double total = SecondsSince(start);
     if (!cacheFile.empty())
-        wprintf(L"cache: %zu entries, loaded in %.2f s, saved in %.2f s; ", cache.GetCount(), loaded, total - beforeSave);
+        wprintf(L"cache: %zu entries, waited %.2f s for its load after the walk, saved in %.2f s; ", cache.GetCount(), loaded, total - beforeSave);
     wprintf(L"walk %.2f s, first group %.2f s, total %.2f s; %zu files, %zu candidates, %llu opened, %zu groups; "
             L"peak memory %.0f MB\n",
             walk, scanner.firstGroup, total, scanner.Files().size(), CountCandidates(scanner.Files()),

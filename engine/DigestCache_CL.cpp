@@ -18,6 +18,19 @@ size_t NameStart(std::wstring_view path)
     return slash == std::wstring_view::npos ? 0 : slash + 1;
 }
 
+// Runs part(begin, end, slice) over [0, count) in as many slices as the machine has cores
+// (one for small counts), the first on the calling thread.
+template <typename Part>
+void InSlices(size_t count, Part part)
+{
+    constexpr size_t kLeastPerSlice = 20000;
+    const size_t slices = std::clamp<size_t>(count / kLeastPerSlice, 1, std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::jthread> others;
+    for (size_t slice = 1; slice < slices; ++slice)
+        others.emplace_back(part, count * slice / slices, count * (slice + 1) / slices, slice);
+    part(0, count / slices, 0);
+}
+
 }  // namespace
 
 void DigestCache_CL::Clear()
@@ -68,7 +81,26 @@ DigestCache_CL::Entry& DigestCache_CL::AddEntry(uint64_t hash, uint32_t folder, 
     return entry;
 }
 
+void DigestCache_CL::StartLoad(const std::wstring& path)
+{
+    FinishLoad();
+    loader = std::jthread([this, path] { isLoaded = LoadNow(path); });
+}
+
+bool DigestCache_CL::FinishLoad()
+{
+    if (!loader.joinable()) return isLoaded;
+    loader.join();
+    return isLoaded;
+}
+
 bool DigestCache_CL::Load(const std::wstring& path)
+{
+    FinishLoad();
+    return LoadNow(path);
+}
+
+bool DigestCache_CL::LoadNow(const std::wstring& path)
 {
     Clear();
     // Whatever was at the path is replaced at the next save, unless it loads whole.
@@ -175,26 +207,37 @@ void DigestCache_CL::Store(const CompareFileEntry& file, const Digests& digests)
 void DigestCache_CL::FindAll(std::span<const CompareFileEntry* const> files, std::vector<std::optional<Digests>>& digests,
                              std::vector<ProvenPair>& pairs)
 {
+    // Entries matched here are marked with this call's number and their file's place, so a
+    // partner is found by its entry alone. A large list is matched in slices at once: an
+    // entry matches one path, so no two slices write the same entry, and the pairs are
+    // looked for once every entry is marked.
+    const uint32_t lookup = ++lookups;
     digests.assign(files.size(), std::nullopt);
     std::vector<Entry*> matching(files.size());
-    std::unordered_map<uint64_t, uint32_t> placeOf;  // of the files matching their entries, by hash of the path
-    for (size_t place = 0; place < files.size(); ++place) {
-        const uint64_t hash = PathHash(files[place]->path);
-        Entry* entry = MatchingEntry(*files[place], hash);
-        if (!entry) continue;
-        entry->lastSeen = generation;
-        digests[place] = entry->digests;
-        matching[place] = entry;
-        placeOf.emplace(hash, static_cast<uint32_t>(place));
-    }
-    for (size_t place = 0; place < files.size(); ++place) {
-        const Entry* entry = matching[place];
-        if (!entry || entry->partnerStamp == 0) continue;
-        auto partner = placeOf.find(entry->partnerHash);
-        if (partner == placeOf.end() || partner->second == place || matching[partner->second]->stamp != entry->partnerStamp)
-            continue;
-        pairs.push_back({static_cast<uint32_t>(place), partner->second, entry->provenBytes});
-    }
+    InSlices(files.size(), [&](size_t begin, size_t end, size_t) {
+        for (size_t place = begin; place < end; ++place) {
+            Entry* entry = MatchingEntry(*files[place]);
+            if (!entry) continue;
+            entry->lastSeen = generation;
+            entry->foundIn = lookup;
+            entry->foundAt = static_cast<uint32_t>(place);
+            digests[place] = entry->digests;
+            matching[place] = entry;
+        }
+    });
+    std::vector<std::vector<ProvenPair>> found(std::max(1u, std::thread::hardware_concurrency()));
+    InSlices(files.size(), [&](size_t begin, size_t end, size_t slice) {
+        for (size_t place = begin; place < end; ++place) {
+            const Entry* entry = matching[place];
+            if (!entry || entry->partnerStamp == 0) continue;
+            auto partner = entries.find(entry->partnerHash);
+            if (partner == entries.end() || partner->second.foundIn != lookup || partner->second.foundAt == place ||
+                partner->second.stamp != entry->partnerStamp)
+                continue;
+            found[slice].push_back({static_cast<uint32_t>(place), partner->second.foundAt, entry->provenBytes});
+        }
+    });
+    for (const std::vector<ProvenPair>& slice : found) pairs.insert(pairs.end(), slice.begin(), slice.end());
 }
 
 void DigestCache_CL::StoreProvenPair(const CompareFileEntry& file, const CompareFileEntry& partner, uint64_t bytes)
@@ -213,6 +256,7 @@ void DigestCache_CL::StoreProvenPair(const CompareFileEntry& file, const Compare
 
 bool DigestCache_CL::Save(const std::wstring& path)
 {
+    FinishLoad();
     // A search that learnt nothing new leaves the file as it is: saving the cache of a large
     // library takes longer than the rest of a rescan outside the walk. Its entries then age
     // by one search less, which only keeps them longer.

@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -42,6 +43,11 @@ public:
     };
 
     bool Load(const std::wstring& path);
+    // Load on a thread of its own, so that a large cache is read while the search walks its
+    // folders; FinishLoad waits for it and tells whether it loaded. A search starts with
+    // FinishLoad, as Load, Save and GetCount do.
+    void StartLoad(const std::wstring& path);
+    bool FinishLoad();
     bool Save(const std::wstring& path);
     // The digests of the file as the walk saw it; false when it is not cached, or any part of
     // its key differs (a file index of 0 is unknown: never taken from the cache).
@@ -55,7 +61,11 @@ public:
     // `file` was just found equal to `partner` over its first `bytes` bytes; kept only when
     // both have entries of their current keys.
     void StoreProvenPair(const CompareFileEntry& file, const CompareFileEntry& partner, uint64_t bytes);
-    size_t GetCount() const { return entries.size(); }
+    size_t GetCount()
+    {
+        FinishLoad();
+        return entries.size();
+    }
 
 private:
     // Kept small: a library of 200,000 files has as many entries. The path is its folder's
@@ -78,6 +88,8 @@ private:
         uint64_t partnerHash = 0;   // of the partner's path
         uint32_t partnerStamp = 0;  // 0: no proven partner
         uint64_t provenBytes = 0;
+        uint32_t foundIn = 0;       // the FindAll that matched it last, and the file's place there
+        uint32_t foundAt = 0;
 
         bool HasKeyOf(const CompareFileEntry& file) const
         {
@@ -87,6 +99,7 @@ private:
     };
 
     void Clear();
+    bool LoadNow(const std::wstring& path);
     Entry* FindEntry(std::wstring_view path) { return FindEntry(path, PathHash(path)); }
     Entry* FindEntry(std::wstring_view path, uint64_t hash);
     Entry* MatchingEntry(const CompareFileEntry& file, uint64_t hash);
@@ -103,6 +116,9 @@ private:
     std::wstring names;                           // every entry's file name, one after another
     uint32_t generation = 1;                      // counts the searches that saved the cache
     uint32_t lastStamp = 0;
+    uint32_t lookups = 0;                         // FindAll calls
     bool isChanged = false;                       // since the file at `loadedFrom` was read
     std::wstring loadedFrom;
+    std::jthread loader;
+    bool isLoaded = false;                        // by the last load the loader ran
 };

@@ -61,19 +61,18 @@ void FindCompareFile_CL::RunSearch()
 {
     scanner.Clear();
     const volatile LONG* cancel = &settings.isCancelRequested;
+    // What earlier searches read, loaded during the walk: a rescan opens only files that
+    // changed or still look alike.
+    DigestCache_CL cache;
+    const std::wstring& dataFolder = searchSettings.dataFolder;
+    const std::wstring cachePath = dataFolder.empty() ? std::wstring() : dataFolder + L"\\digests.cache";
+    if (!cachePath.empty()) cache.StartLoad(cachePath);
     if (isFileListMode) {
         for (const std::wstring& path : searchPaths) scanner.AddFile(path);
     } else {
         scanner.ScanFolders(searchPaths, cancel);
     }
-    // What earlier searches read: a rescan opens only files that changed or still look alike.
-    DigestCache_CL cache;
-    const std::wstring& dataFolder = searchSettings.dataFolder;
-    const std::wstring cachePath = dataFolder.empty() ? std::wstring() : dataFolder + L"\\digests.cache";
-    if (!cachePath.empty()) {
-        cache.Load(cachePath);
-        scanner.SetDigestCache(&cache);
-    }
+    if (!cachePath.empty()) scanner.SetDigestCache(&cache);
     scanner.FindDuplicates(cancel);
     scanner.SetDigestCache(nullptr);
     if (!cachePath.empty()) cache.Save(cachePath);

@@ -123,6 +123,7 @@ struct FirstFileCompare_CL::DetectionState {
     std::vector<uint8_t> digestState;
     std::vector<uint8_t> role;
     std::vector<uint8_t> isUnchanged;     // matches its cache entry
+    std::vector<DigestCache_CL::Digests> cached;  // of the unchanged entries, what the cache knew
     // Files known equal without reading them now: pairs proven at an earlier search whose
     // files are unchanged, joined by what this search proves. By entry index, a parent each.
     std::vector<uint32_t> provenWith;
@@ -369,25 +370,33 @@ bool FirstFileCompare_CL::CachedDigests(const CompareFileEntry& entry, DigestCac
     return digestCache->Find(entry, digests);
 }
 
-// What the cache knows of the files of a class: their digests, and which of them were proven
-// equal at an earlier search and are unchanged since.
-void FirstFileCompare_CL::CachedClassDigests(DetectionState& state, const ClassWork& work,
-                                             std::vector<std::pair<uint32_t, DigestCache_CL::Digests>>& cached)
+// What the cache knows of the candidates, asked once for all of them before any class is
+// settled (per class, the lookups and the lock cost more than the rest of a rescan): their
+// digests, and which of them were proven equal at an earlier search and are unchanged since.
+void FirstFileCompare_CL::LookUpCache(DetectionState& state)
 {
     if (!digestCache) return;
+    std::vector<uint32_t> candidates;
+    for (uint32_t task = 0; task < state.classTask.size(); ++task)
+        for (size_t place = state.classTask[task]; place < state.classEnd[state.classTask[task]]; ++place)
+            candidates.push_back(state.order[place]);
     std::vector<const CompareFileEntry*> members;
-    for (size_t place = work.begin; place < work.end; ++place) members.push_back(&files[state.order[place]]);
+    members.reserve(candidates.size());
+    for (uint32_t index : candidates) members.push_back(&files[index]);
     std::vector<std::optional<DigestCache_CL::Digests>> known;
     std::vector<DigestCache_CL::ProvenPair> pairs;
-    {
-        std::lock_guard<std::mutex> guard(cacheLock);
-        digestCache->FindAll(members, known, pairs);
+    digestCache->FindAll(members, known, pairs);
+    state.cached.resize(state.count);
+    for (size_t member = 0; member < members.size(); ++member) {
+        if (!known[member]) continue;
+        state.isUnchanged[candidates[member]] = 1;
+        state.cached[candidates[member]] = *known[member];
     }
-    for (size_t member = 0; member < members.size(); ++member)
-        if (known[member]) cached.emplace_back(state.order[work.begin + member], *known[member]);
-    const uint64_t firstBlock = std::min(files[state.order[work.begin]].size, kFirstBlockLimit);
-    for (const DigestCache_CL::ProvenPair& pair : pairs)
-        if (pair.bytes >= firstBlock) state.JoinProven(state.order[work.begin + pair.file], state.order[work.begin + pair.partner]);
+    for (const DigestCache_CL::ProvenPair& pair : pairs) {
+        const CompareFileEntry& file = *members[pair.file];
+        if (file.size == members[pair.partner]->size && pair.bytes >= std::min(file.size, kFirstBlockLimit))
+            state.JoinProven(candidates[pair.file], candidates[pair.partner]);
+    }
 }
 
 void FirstFileCompare_CL::StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests)
@@ -435,10 +444,11 @@ void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work
 {
     const bool prefixCoversBlock = files[state.order[work.begin]].size <= kPrefixLength;
     std::vector<std::pair<uint32_t, DigestCache_CL::Digests>> cached;  // by entry index
-    CachedClassDigests(state, work, cached);
-    for (const auto& [index, known] : cached) {
-        state.isUnchanged[index] = 1;
-        state.prefixDigest[index] = known.prefix;
+    for (size_t place = work.begin; place < work.end; ++place) {
+        const uint32_t index = state.order[place];
+        if (!state.isUnchanged[index]) continue;
+        cached.emplace_back(index, state.cached[index]);
+        state.prefixDigest[index] = state.cached[index].prefix;
         state.digestState[index] = prefixCoversBlock ? DetectionState::kFull : DetectionState::kPrefix;
     }
     // The others: most files of one size differ early, and a digest of the first 4 KiB sets
@@ -693,6 +703,7 @@ void FirstFileCompare_CL::ReportBase(DetectionState& state, size_t baseIndex)
 int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
 {
     cancelFlag = cancel;
+    if (digestCache) digestCache->FinishLoad();
     {
         CriticalSection_CL::Guard guard(groupsLock);
         groups.clear();
@@ -742,14 +753,18 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     }
     state.classGroups.resize(state.classTask.size());
     state.nextGroup.assign(state.classTask.size(), 0);
+    LookUpCache(state);
 
     const unsigned helpers = state.classTask.empty() ? 0 : TaskPrefetch_CL::HelpersForThisMachine();
     std::vector<FirstBlockComparer_CL> comparers(helpers + 1);
     TaskPrefetch_CL settling(state.classTask.size(), kClassesAhead,
                              [&](size_t task, unsigned worker) { SettleSizeClass(state, task, comparers[worker]); });
     settling.Start(helpers);
+    // Tasks are numbered by their classes' first files, so the loop meets them in order and
+    // waits for each at its first file only.
+    size_t tasksMet = 0;
     for (size_t index = 0; index < state.count; ++index) {
-        if (state.taskOf[index] != kNoTask) settling.WaitFor(state.taskOf[index]);
+        if (state.taskOf[index] == tasksMet) settling.WaitFor(tasksMet++);
         if (state.role[index] == DetectionState::kMatched)
             JumpTo(state, state.done + state.count);
         else

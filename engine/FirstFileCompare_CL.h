@@ -102,8 +102,7 @@ private:
     bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
     bool CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests);
-    void CachedClassDigests(DetectionState& state, const ClassWork& work,
-                            std::vector<std::pair<uint32_t, DigestCache_CL::Digests>>& cached);
+    void LookUpCache(DetectionState& state);
     void StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests);
     void SettleSizeClass(DetectionState& state, size_t task, FirstBlockComparer_CL& classComparer);
     void DigestSizeClass(DetectionState& state, ClassWork& work);

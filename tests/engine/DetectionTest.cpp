@@ -530,12 +530,10 @@ struct SearchResult {
 SearchResult Search(const std::wstring& folder, const std::wstring& cachePath)
 {
     RecordingScanner scanner;
-    scanner.ScanFolder(folder, nullptr);
     DigestCache_CL cache;
-    if (!cachePath.empty()) {
-        cache.Load(cachePath);
-        scanner.SetDigestCache(&cache);
-    }
+    if (!cachePath.empty()) cache.StartLoad(cachePath);  // during the walk, as a search loads it
+    scanner.ScanFolder(folder, nullptr);
+    if (!cachePath.empty()) scanner.SetDigestCache(&cache);
     const uint64_t opensBefore = FirstFileCompare_CL::openCount;
     scanner.FindDuplicates(nullptr);
     SearchResult result{scanner.GroupPaths(), scanner.events, {}, FirstFileCompare_CL::openCount - opensBefore};
@@ -805,6 +803,53 @@ TEST(DigestCache, WritersAtOnceLeaveOneWholeCache)
     WIN32_FIND_DATAW found;
     FindHandle leftovers(::FindFirstFileW((data / L"*.tmp*").c_str(), &found));
     EXPECT_FALSE(leftovers.IsValid()) << "a temporary file was left: " << std::string(found.cFileName, found.cFileName + wcslen(found.cFileName));
+}
+
+// A rescan of a large library asks the cache for all its candidates at once, in slices on
+// several threads: every file that matches its entry gets its own digests, each proven pair
+// is found once from each side with the places of the list as given, and a file whose key
+// changed drops out with its pairs.
+TEST(DigestCache, ALargeListIsLookedUpWholeWithEachProvenPairFromBothSides)
+{
+    constexpr size_t kFiles = 90000;
+    std::vector<CompareFileEntry> files(kFiles);
+    DigestCache_CL cache;
+    for (size_t i = 0; i < kFiles; ++i) {
+        files[i].path = L"C:\\library\\" + std::to_wstring(i % 300) + L"\\clip" + std::to_wstring(i) + L".mp4";
+        files[i].size = 5000 + i / 2;
+        files[i].lastWriteTime = 7 * i;
+        files[i].fileIndex = i + 1;
+        cache.Store(files[i], {i, i * 3, i * 7, true});
+    }
+    for (size_t i = 0; i + 1 < kFiles; i += 2) {
+        cache.StoreProvenPair(files[i + 1], files[i], 5000);
+        cache.StoreProvenPair(files[i], files[i + 1], 5000);
+    }
+    files[100].lastWriteTime += 1;  // changed since: neither its digests nor its pair count
+    std::vector<const CompareFileEntry*> list;
+    for (size_t i = kFiles; i-- > 0;) list.push_back(&files[i]);  // place = kFiles - 1 - index
+    std::vector<std::optional<DigestCache_CL::Digests>> digests;
+    std::vector<DigestCache_CL::ProvenPair> pairs;
+    cache.FindAll(list, digests, pairs);
+
+    size_t found = 0, wrong = 0;
+    for (size_t place = 0; place < kFiles; ++place) {
+        if (!digests[place]) continue;
+        ++found;
+        if (digests[place]->prefix != kFiles - 1 - place) ++wrong;
+    }
+    EXPECT_EQ(found, kFiles - 1);
+    EXPECT_EQ(wrong, 0u);
+    EXPECT_FALSE(digests[kFiles - 1 - 100]);
+    std::set<std::pair<uint32_t, uint32_t>> seen;
+    for (const DigestCache_CL::ProvenPair& pair : pairs) {
+        const size_t file = kFiles - 1 - pair.file, partner = kFiles - 1 - pair.partner;
+        EXPECT_EQ(file ^ 1, partner);
+        EXPECT_EQ(pair.bytes, 5000u);
+        EXPECT_TRUE(seen.emplace(pair.file, pair.partner).second) << "pair found twice";
+    }
+    EXPECT_EQ(pairs.size(), kFiles - 2) << "each pair from both sides, but not the changed file's";
+    EXPECT_FALSE(seen.contains({kFiles - 1 - 101, kFiles - 1 - 100}));
 }
 
 namespace {
