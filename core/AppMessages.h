@@ -19,6 +19,7 @@ constexpr UINT MSG_PICTURE_LOADED = 0x3740;  // a still picture decoded for the 
 constexpr UINT MSG_GROUP_FOUND = 0x3726;     // search worker -> main window (sent): the scanner's last group is new
 constexpr UINT MSG_UPDATE_ANSWER = 0x3727;   // lParam: the update server's UpdateAnswer*
 constexpr UINT MSG_SETTINGS_UNSAVED = 0x3728;  // lParam: why settings cannot be written (std::wstring*)
+constexpr UINT MSG_SIMILAR_NEWS = 0x3729;      // the similar search has news (BackgroundSimilarSearch_CL::TakeNews)
 
 // Commands of the popup menus and the result pane (WM_COMMAND).
 constexpr UINT ID_ADD_FOLDER = 0x3000;
@@ -38,5 +39,6 @@ constexpr UINT ID_TICK_KEEP_SHORTEST_PATH = 0x3033;
 constexpr UINT ID_UNTICK_ALL = 0x3034;
 constexpr UINT ID_DELETE_TICKED_EVERYWHERE = 0x3035;
 constexpr UINT ID_SAVE_RESULT = 0x3036;
+constexpr UINT ID_TICK_KEEP_BEST_PICTURE = 0x3037;
 constexpr UINT ID_FIRST_COMMAND = 0x3000;
-constexpr UINT ID_LAST_COMMAND = 0x3036;
+constexpr UINT ID_LAST_COMMAND = 0x3037;

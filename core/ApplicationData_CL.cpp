@@ -71,7 +71,14 @@ void ApplicationData_CL::LoadFromFolder(const std::wstring& folder)
     confirmDelete = ini.GetInt(L"APP_INFO", L"disp_erase_dialog", 1);
     verifyBeforeDelete = ini.GetInt(L"APP_INFO", L"verify_before_delete", 1);
     showCompleteMessage = ini.GetInt(L"APP_INFO", L"complete_msg", 1);
+    findSimilar = ini.GetInt(L"APP_INFO", L"find_similar", 0);
+    similarThreshold = ValidSimilarThreshold(ini.GetInt(L"APP_INFO", L"similar_threshold", kDefaultSimilarThreshold));
     LoadCheckFolders();
+}
+
+int ApplicationData_CL::ValidSimilarThreshold(int value)
+{
+    return value >= 1 && value <= 100 ? value : kDefaultSimilarThreshold;
 }
 
 void ApplicationData_CL::LoadCheckFolders()

@@ -60,6 +60,12 @@ public:
     int confirmDelete = 1;
     int verifyBeforeDelete = 1;
     int showCompleteMessage = 1;
+    // After the exact search, look for the same movie in other encodings too.
+    int findSimilar = 0;
+    static constexpr int kDefaultSimilarThreshold = 70;  // the matcher's own default
+    int similarThreshold = kDefaultSimilarThreshold;     // percent, 1..100
+    // A threshold read from the INI (the user's to edit): outside 1..100 it is the default.
+    static int ValidSimilarThreshold(int value);
 
 private:
     void LoadCheckFolders();

@@ -13,4 +13,9 @@ struct CompareFileEntry {
     uint64_t fileIndex = 0;       // from the directory entry; 0 when the listing gave none
     uint32_t volumeSerial = 0;    // of the volume walked; 0 when unknown
     bool isTicked = false;        // marked by the user (or a selection rule) for deletion
+    // Of a movie, once known (from its fingerprint or its preview); 0 while unknown.
+    int32_t frameWidth = 0;
+    int32_t frameHeight = 0;
+    int64_t duration = 0;         // 100 ns
+    int similarity = 0;           // percent like the first file of its similar group (that file 100)
 };

@@ -16,3 +16,9 @@ int IsCompareTarget(const CompareFileEntry& file)
 {
     return IsCompareTarget(file, TheApplicationData());
 }
+
+bool IsEnabledMovie(const CompareFileEntry& file, const ApplicationData_CL& settings)
+{
+    ExtEntry found;
+    return settings.movieExtInfo.Find(GetExtension(file.path), found) && found.isEnabled;
+}

@@ -7,3 +7,6 @@ class ApplicationData_CL;
 // or, when the movie list does not know it, in the still-image list (while images are).
 int IsCompareTarget(const CompareFileEntry& file, const ApplicationData_CL& settings);
 int IsCompareTarget(const CompareFileEntry& file);
+// Whether the file's extension stands enabled in the movie list: the movies whose
+// fingerprints the similar search takes.
+bool IsEnabledMovie(const CompareFileEntry& file, const ApplicationData_CL& settings);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -50,9 +51,23 @@ std::wstring LocalTimeText(uint64_t fileTime)
     return text;
 }
 
+std::wstring ShareText(const DuplicateGroup& group, size_t member)
+{
+    if (group.isSimilar) return L"類似 " + std::to_wstring(group[member]->similarity) + L"%";
+    return ComparedShareText(*group[member], member == 0);
+}
+
 uint64_t WastedBytes(const DuplicateGroup& group)
 {
-    return group.empty() ? 0 : group.front()->size * (group.size() - 1);
+    if (group.empty()) return 0;
+    if (!group.isSimilar) return group.front()->size * (group.size() - 1);
+    // Whichever file is kept, at least all but the largest can go.
+    uint64_t total = 0, largest = 0;
+    for (const CompareFileEntry* entry : group) {
+        total += entry->size;
+        largest = std::max(largest, entry->size);
+    }
+    return total - largest;
 }
 
 std::string ResultCsv(const std::vector<const DuplicateGroup*>& groups)
@@ -64,7 +79,7 @@ std::string ResultCsv(const std::vector<const DuplicateGroup*>& groups)
         for (size_t i = 0; i < group.size(); ++i) {
             const CompareFileEntry& entry = *group[i];
             csv += std::to_string(g + 1) + "," + CsvField(entry.path) + "," + std::to_string(entry.size) + "," +
-                   CsvField(LocalTimeText(entry.lastWriteTime)) + "," + CsvField(ComparedShareText(entry, i == 0)) + "," +
+                   CsvField(LocalTimeText(entry.lastWriteTime)) + "," + CsvField(ShareText(group, i)) + "," +
                    (entry.isTicked ? "1" : "0") + "\r\n";
         }
     }

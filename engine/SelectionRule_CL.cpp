@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <unordered_set>
+
 namespace {
 
 bool IsInsideFolder(const std::wstring& path, const std::wstring& folder)
@@ -12,6 +14,17 @@ bool IsInsideFolder(const std::wstring& path, const std::wstring& folder)
                                static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL)
         return false;
     return folder.back() == L'\\' || path[folder.size()] == L'\\';  // "D:\a" holds no "D:\ab\x"
+}
+
+int64_t FrameArea(const CompareFileEntry& entry)
+{
+    return static_cast<int64_t>(entry.frameWidth) * entry.frameHeight;
+}
+
+// Bytes a second; 0 when the length is not known.
+double BitRate(const CompareFileEntry& entry)
+{
+    return entry.duration > 0 ? double(entry.size) / double(entry.duration) : 0.0;
 }
 
 // Whether `a` should stay rather than `b` under the rule (false when they tie).
@@ -27,6 +40,9 @@ bool Prefers(const CompareFileEntry& a, const CompareFileEntry& b, SelectionRule
         return SelectionRule_CL::FolderRank(a.path, folders) < SelectionRule_CL::FolderRank(b.path, folders);
     case SelectionRule_CL::kKeepShortestPath:
         return a.path.size() < b.path.size();
+    case SelectionRule_CL::kKeepHighestQuality:
+        if (FrameArea(a) != FrameArea(b)) return FrameArea(a) > FrameArea(b);
+        return BitRate(a) > BitRate(b);
     }
     return false;
 }
@@ -50,11 +66,13 @@ size_t SelectionRule_CL::KeptMember(const DuplicateGroup& group, Rule rule, cons
 
 void SelectionRule_CL::Apply(const std::vector<DuplicateGroup>& groups, Rule rule, const std::vector<std::wstring>& folders)
 {
-    for (const DuplicateGroup& group : groups) {
-        if (group.empty()) continue;
-        const size_t kept = KeptMember(group, rule, folders);
-        for (size_t i = 0; i < group.size(); ++i) group[i]->isTicked = i != kept;
-    }
+    // A movie may stand in two groups (an exact group's first file in a similar group too):
+    // a file that one group keeps is ticked by none, so no group is left without its file.
+    std::unordered_set<const CompareFileEntry*> kept;
+    for (const DuplicateGroup& group : groups)
+        if (!group.empty()) kept.insert(group[KeptMember(group, rule, folders)]);
+    for (const DuplicateGroup& group : groups)
+        for (CompareFileEntry* entry : group) entry->isTicked = kept.count(entry) == 0;
 }
 
 void SelectionRule_CL::ClearAll(const std::vector<DuplicateGroup>& groups)

@@ -7,10 +7,12 @@
 
 // The rules that tick the copies of every group at once, keeping one file of each: the
 // oldest, the newest, the one in the folder listed highest, or the one with the shortest
-// path. A rule never ticks a whole group.
+// path, or the movie of the best picture (the largest frame, then the highest bit rate; a
+// movie whose frame size is not known yet counts as the smallest). A rule never ticks a
+// whole group.
 class SelectionRule_CL {
 public:
-    enum Rule { kKeepOldest, kKeepNewest, kKeepHighestFolder, kKeepShortestPath };
+    enum Rule { kKeepOldest, kKeepNewest, kKeepHighestFolder, kKeepShortestPath, kKeepHighestQuality };
 
     // The member that stays; of members the rule cannot tell apart, the earlier one.
     // `folders` are the listed compare folders, highest first.

@@ -114,7 +114,17 @@ void FileDelete_CL::LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& m
             target.keptSeen = keptSeen;
             target.isKeptGroupBase = ticks.keptRow == 0;
         }
-        switch (ExactFile_CL::Against(*target.entry, target.seen)) {
+        target.isSimilar = members.isSimilar;
+        // Ticked in two groups (a movie in an exact and a similar group): it goes, or stays,
+        // with its first look.
+        const auto twin = std::find_if(targets.begin(), targets.end(), [&](const Target& other) { return other.entry == target.entry; });
+        if (twin != targets.end()) {
+            target.sameFileAs = static_cast<int>(twin - targets.begin());
+            targets.push_back(target);
+            continue;
+        }
+        if (target.isSimilar) target.reason = SimilarReason(ExactFile_CL::Against(*target.entry, target.seen), keptStanding, hasKept);
+        else switch (ExactFile_CL::Against(*target.entry, target.seen)) {
         case ExactFile_CL::kMissing:
             target.reason = kGone;
             break;
@@ -144,7 +154,7 @@ void FileDelete_CL::LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& m
             else
                 target.reason = kSameFileAsKept;
         }
-        if (target.reason == kNone && hasKept) {
+        if (target.reason == kNone && hasKept && !target.isSimilar) {
             if (keptStanding == ExactFile_CL::kMissing)
                 target.reason = kKeptMissing;
             else if (keptStanding == ExactFile_CL::kCannotLook)
@@ -201,6 +211,33 @@ bool FileDelete_CL::AskDeleteForGood(const std::vector<Target*>& forGood) const
     return ::MessageBoxW(owner, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
+FileDelete_CL::Reason FileDelete_CL::SimilarReason(ExactFile_CL::Standing ticked, ExactFile_CL::Standing kept, bool hasKept)
+{
+    switch (ticked) {
+    case ExactFile_CL::kMissing:
+        return kGone;
+    case ExactFile_CL::kReplaced:
+        return kReplaced;
+    case ExactFile_CL::kCannotLook:
+        return kCannotCheck;
+    case ExactFile_CL::kChanged:
+        return kChanged;  // not the movie the user weighed
+    case ExactFile_CL::kSame:
+    case ExactFile_CL::kUnknown:
+        break;
+    }
+    if (!hasKept) return kNone;
+    switch (kept) {
+    case ExactFile_CL::kMissing:
+    case ExactFile_CL::kReplaced:
+        return kKeptMissing;
+    case ExactFile_CL::kCannotLook:
+        return kCannotCheck;
+    default:
+        return kNone;
+    }
+}
+
 FileDelete_CL::Reason FileDelete_CL::ReasonNow(const Target& target)
 {
     const ExactFile_CL::State now = ExactFile_CL::Look(target.entry->path);
@@ -211,6 +248,7 @@ FileDelete_CL::Reason FileDelete_CL::ReasonNow(const Target& target)
     const ExactFile_CL::State keptNow = ExactFile_CL::Look(target.kept->path);
     if (keptNow.presence == ExactFile_CL::kAbsent) return kKeptMissing;
     if (keptNow.presence == ExactFile_CL::kUnreadable) return kCannotCheck;
+    if (target.isSimilar) return keptNow.identity == target.keptSeen.identity ? kNone : kKeptMissing;
     return keptNow.SameFileUnchanged(target.keptSeen) ? kNone : kChanged;
 }
 
@@ -296,9 +334,27 @@ void FileDelete_CL::CountFromNewBase(DuplicateGroup& group)
     for (CompareFileEntry* member : group) member->comparedBytes = std::min(member->comparedBytes, newBaseEqual);
 }
 
+void FileDelete_CL::TakeOutOfOtherGroups(const CompareFileEntry* gone, const std::vector<GroupTicks>& ticks,
+                                         std::vector<GroupOutcome>& others)
+{
+    std::vector<DuplicateGroup>& groups = scanner.Groups();
+    for (int index = 0; index < static_cast<int>(groups.size()); ++index) {
+        if (std::any_of(ticks.begin(), ticks.end(), [&](const GroupTicks& t) { return t.groupIndex == index; })) continue;
+        DuplicateGroup& group = groups[index];
+        const auto at = std::find(group.begin(), group.end(), gone);
+        if (at == group.end()) continue;
+        auto outcome = std::find_if(others.begin(), others.end(), [&](const GroupOutcome& o) { return o.groupIndex == index; });
+        if (outcome == others.end()) outcome = others.insert(others.end(), GroupOutcome{index, {}});
+        outcome->goneRows.push_back(static_cast<int>(at - group.begin()));
+        const bool wasBase = at == group.begin();
+        group.erase(at);
+        if (wasBase && !group.empty() && !group.isSimilar) CountFromNewBase(group);
+    }
+}
+
 std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::vector<GroupTicks>& ticks)
 {
-    std::vector<GroupOutcome> outcomes;
+    std::vector<GroupOutcome> outcomes, others;
     CriticalSection_CL::Guard guard(scanner.GroupsLock());
     std::vector<DuplicateGroup>& groups = scanner.Groups();
     for (const GroupTicks& group : ticks) {
@@ -316,6 +372,17 @@ std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::v
         }
         std::sort(outcome.goneRows.rbegin(), outcome.goneRows.rend());
         outcomes.push_back(outcome);
+    }
+    for (const Target& target : targets)
+        if (target.reason == kGone) TakeOutOfOtherGroups(target.entry, ticks, others);
+    for (GroupOutcome& other : others) {
+        // Rows of the group as it was: each later removal counted the rows left by the earlier.
+        std::vector<int>& rows = other.goneRows;
+        for (size_t i = 1; i < rows.size(); ++i)
+            for (size_t j = 0; j < i; ++j)
+                if (rows[j] <= rows[i]) ++rows[i];
+        std::sort(rows.rbegin(), rows.rend());
+        outcomes.push_back(other);
     }
     return outcomes;
 }

@@ -24,7 +24,11 @@ class FirstFileCompare_CL;
 //   (the shell's own confirmation still lies between); where no path does (a name ending
 //   in a dot or a space, an 8.3 form that names another file) a delete for good goes
 //   through a handle, and the recycle bin is not used: the file is kept and named;
-// - what is gone is judged by identity, not by whether the name still finds some file.
+// - what is gone is judged by identity, not by whether the name still finds some file, and
+//   a file gone is taken out of every group that held it.
+// In a similar group the files differ by design: nothing is compared, but the ticked file
+// must still be the one the search saw and the file that stays must still be there, by its
+// identity, at the moment of deletion.
 class FileDelete_CL {
 public:
     // One group's part: its ticked rows, and the row whose file stays (-1 when the user
@@ -35,7 +39,9 @@ public:
         int keptRow = -1;
     };
     // The rows (of the groups as they were) whose files are gone now, last row first. Their
-    // entries are already taken out of the scanner's groups; groups left empty stay.
+    // entries are already taken out of the scanner's groups; groups left empty stay. The
+    // groups ticked come first, in their order; after them any other group that held a file
+    // now gone.
     struct GroupOutcome {
         int groupIndex = -1;
         std::vector<int> goneRows;
@@ -73,6 +79,7 @@ private:
         CompareFileEntry* kept = nullptr;
         ExactFile_CL::State keptSeen;
         bool isKeptGroupBase = false;
+        bool isSimilar = false;  // of a similar group: never compared, the kept file judged by identity
         bool needsComparing = false;
         bool viaShell = false;
         std::wstring shellPath;
@@ -85,8 +92,15 @@ private:
     bool CompareWhereNeeded();
     void Delete(bool forGood);
     // Why the ticked file may not go now, looked at once more against the states seen at the
-    // first look (kNone: both files stand as they were).
+    // first look (kNone: both files stand as they were; in a similar group, the kept file
+    // may have been written meanwhile, as long as it is the same file).
     static Reason ReasonNow(const Target& target);
+    // Why a ticked file of a similar group may not go, from how it and the kept file stand
+    // against the search (kNone: it may).
+    static Reason SimilarReason(ExactFile_CL::Standing ticked, ExactFile_CL::Standing kept, bool hasKept);
+    // Takes a gone file out of the groups not ticked that held it too.
+    void TakeOutOfOtherGroups(const CompareFileEntry* gone, const std::vector<GroupTicks>& ticks,
+                              std::vector<GroupOutcome>& others);
     void DeclineAllLeft();
     bool AskDeleteForGood(const std::vector<Target*>& forGood) const;
     // Why a ticked file stayed, as the result message says it (before the files' names).

@@ -44,6 +44,9 @@ const std::vector<GroupTable_CL::Column> kColumns = {
      [](const DuplicateGroup& a, const DuplicateGroup& b) { return Order(WastedBytes(a), WastedBytes(b)); }},
     {L"チェック", LVCFMT_RIGHT, 64, [](const DuplicateGroup& g) { return std::to_wstring(TickedCount(g)); },
      [](const DuplicateGroup& a, const DuplicateGroup& b) { return Order(TickedCount(a), TickedCount(b)); }},
+    // Last, so that every earlier column keeps its place for anyone who reads the list.
+    {L"種類", LVCFMT_LEFT, 48, [](const DuplicateGroup& g) { return std::wstring(g.isSimilar ? L"類似" : L"同一"); },
+     [](const DuplicateGroup& a, const DuplicateGroup& b) { return Order(a.isSimilar, b.isSimilar); }},
 };
 
 }  // namespace

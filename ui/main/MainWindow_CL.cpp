@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <set>
 #include <commctrl.h>
 #include <shellapi.h>
 #include <commdlg.h>
@@ -16,7 +17,9 @@
 #include "core/PathFunctions.h"
 #include "core/TextFormat.h"
 #include "core/UniqueHandle.h"
+#include "engine/CompareTarget.h"
 #include "engine/ListFile.h"
+#include "engine/SimilarMatcher_CL.h"
 #include "ui/main/TestAAA_CL.h"
 #include "ui/settings/PropAppExtSetting_CL.h"
 #include "ui/settings/PropAppSetting_CL.h"
@@ -42,6 +45,11 @@ constexpr int kProgressMaximum = 1000;
 const wchar_t kStartText[] = L"比較開始";
 const wchar_t kCancelText[] = L"ｷｬﾝｾﾙ";
 const wchar_t kNoticeTitle[] = L"お知らせ";
+
+std::wstring SimilarProgressText(int done, int total)
+{
+    return L"類似チェック中 " + std::to_wstring(done) + L"/" + std::to_wstring(total);
+}
 
 }  // namespace
 
@@ -229,8 +237,12 @@ void MainWindow_CL::StartOrCancel()
     if (settings.isSearching) {
         startButton->Enable(FALSE);
         settings.isCancelRequested = 1;
+        similarSearch.Cancel();
         return;
     }
+    findsSimilar = settings.findSimilar != 0;
+    similarThreshold = ApplicationData_CL::ValidSimilarThreshold(settings.similarThreshold);
+    fingerprints.clear();
     groupTable->Clear();
     resultPane->ShowGroup(nullptr, -1);
     summary->SetText(L"");
@@ -293,6 +305,92 @@ void MainWindow_CL::OnSearchFinished()
 
 void MainWindow_CL::OnCompareFinished()
 {
+    // The similar movies come after the exact groups, unless the search was cancelled or the
+    // window is closing; the search ends for the user when they are found.
+    if (findsSimilar && !settings.isCancelRequested && !closeAfterSearch && StartSimilarPhase()) return;
+    EndSearch();
+}
+
+bool MainWindow_CL::StartSimilarPhase()
+{
+    // The search worker has ended its work: the entries are the window's to read.
+    std::vector<CompareFileEntry*> movies;
+    for (CompareFileEntry& file : searchJob.Scanner().Files())
+        if (IsEnabledMovie(file, settings)) movies.push_back(&file);
+    if (movies.size() < 2) return false;
+    std::vector<DuplicateGroup> exactGroups;
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        exactGroups = searchJob.Scanner().Groups();
+    }
+    const std::wstring cachePath = settings.dataFolder.empty() ? std::wstring() : settings.dataFolder + L"\\fingerprints.cache";
+    progressBar->SetPos(0);
+    progressBar->SetOverlayText(SimilarProgressText(0, static_cast<int>(movies.size())));
+    TheLog().Write(L"類似チェック開始 : 動画 %d, しきい値 %d%%", static_cast<int>(movies.size()), similarThreshold);
+    similarSearch.Start(hwnd, MSG_SIMILAR_NEWS, std::move(movies), std::move(exactGroups), similarThreshold, cachePath);
+    return true;
+}
+
+void MainWindow_CL::OnSimilarNews()
+{
+    if (!similarSearch.IsRunning()) return;  // the end was taken already
+    BackgroundSimilarSearch_CL::News news = similarSearch.TakeNews();
+    for (auto& [file, print] : news.prints) {
+        // The search's threads read only the path, size and times: these fields are the window's.
+        file->frameWidth = print.width;
+        file->frameHeight = print.height;
+        file->duration = print.duration;
+        fingerprints[file] = std::move(print);
+    }
+    if (!news.prints.empty()) resultPane->ShowMovieTraits();
+    for (const SimilarGroup& group : news.groups) AddSimilarGroup(group);
+    if (!news.isFinished) {
+        progressBar->SetPos(news.total > 0 ? static_cast<int>(int64_t(news.done) * kProgressMaximum / news.total) : 0);
+        progressBar->SetOverlayText(SimilarProgressText(news.done, news.total));
+        return;
+    }
+    similarSearch.Wait();
+    progressBar->SetOverlayText(L"");
+    EndSearch();
+}
+
+void MainWindow_CL::AddSimilarGroup(const SimilarGroup& found)
+{
+    DuplicateGroup group;
+    group.isSimilar = true;
+    for (size_t i = 0; i < found.files.size() && i < found.scores.size(); ++i) {
+        // The pane may have deleted a file while the movies were looked at.
+        if (::GetFileAttributesW(LongPathForm(found.files[i]->path).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+        found.files[i]->similarity = found.scores[i];
+        group.push_back(found.files[i]);
+    }
+    if (group.size() < 2) return;
+    if (group.front() != found.files.front()) RescoreSimilarGroup(group);
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        searchJob.Scanner().Groups().push_back(group);
+    }
+    groupTable->AddLastGroup();
+    UpdateSummary();
+}
+
+void MainWindow_CL::RescoreSimilarGroup(DuplicateGroup& group)
+{
+    if (!group.isSimilar || group.empty()) return;
+    const auto base = fingerprints.find(group.front());
+    for (size_t i = 0; i < group.size(); ++i) {
+        const auto print = fingerprints.find(group[i]);
+        if (i == 0)
+            group[i]->similarity = 100;
+        else
+            group[i]->similarity = base != fingerprints.end() && print != fingerprints.end()
+                                       ? SimilarMatcher_CL::Similarity(base->second, print->second)
+                                       : 0;
+    }
+}
+
+void MainWindow_CL::EndSearch()
+{
     if (!closeAfterSearch) {
         if (settings.isCancelRequested)
             ::MessageBoxW(hwnd, L"比較をキャンセルしました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
@@ -310,6 +408,7 @@ int MainWindow_CL::OnClose()
     // the window still lives, then close.
     if (settings.isSearching) {
         settings.isCancelRequested = 1;
+        similarSearch.Cancel();
         closeAfterSearch = true;
         return 0;
     }
@@ -330,16 +429,33 @@ void MainWindow_CL::OnPaneActionEnded()
     if (closeAfterPaneAction) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
 }
 
-void MainWindow_CL::UpdateGroup(int index)
+void MainWindow_CL::UpdateGroups(const std::vector<FileDelete_CL::GroupOutcome>& outcomes)
 {
+    if (outcomes.empty()) return;
+    const int shownGroup = outcomes.front().groupIndex;
+    std::vector<int> indexes;
+    for (const FileDelete_CL::GroupOutcome& outcome : outcomes) indexes.push_back(outcome.groupIndex);
+    // Highest index first: taking a group out moves only the ones after it.
+    std::sort(indexes.rbegin(), indexes.rend());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
         std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
-        if (index < 0 || index >= static_cast<int>(groups.size())) return;
-        if (groups[index].empty())
-            groupTable->EraseGroup(index);
-        else
-            groupTable->RefreshGroup(index);
+        for (int index : indexes) {
+            if (index < 0 || index >= static_cast<int>(groups.size())) continue;
+            RescoreSimilarGroup(groups[index]);
+            // The group deleted from stays while it holds a file; another that lost a file with
+            // it stays while it still holds a copy.
+            if (groups[index].size() < (index == shownGroup ? 1u : 2u))
+                groupTable->EraseGroup(index);
+            else
+                groupTable->RefreshGroup(index);
+        }
+    }
+    if (indexes.size() > 1) {
+        // Other groups changed or went: the pane's group is found again by its row.
+        const int selected = groupList->GetNextItem(-1, LVNI_SELECTED);
+        resultPane->ShowGroup(selected >= 0 ? &searchJob.Scanner() : nullptr, groupTable->GroupOfRow(selected));
     }
     UpdateSummary();
 }
@@ -447,6 +563,7 @@ void MainWindow_CL::OnCommand(UINT command)
     case ID_TICK_KEEP_NEWEST:
     case ID_TICK_KEEP_HIGHEST_FOLDER:
     case ID_TICK_KEEP_SHORTEST_PATH:
+    case ID_TICK_KEEP_BEST_PICTURE:
         ApplySelectionRule(command);
         break;
     case ID_UNTICK_ALL:
@@ -468,7 +585,7 @@ void MainWindow_CL::DeleteTickedEverywhere()
     std::vector<FileDelete_CL::GroupTicks> ticks;
     std::map<int, DuplicateGroup> before;
     std::wstring wholeGroups;
-    size_t fileCount = 0, wholeCount = 0;
+    size_t fileCount = 0, wholeCount = 0, similarCount = 0;
     uint64_t bytes = 0;
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
@@ -491,6 +608,7 @@ void MainWindow_CL::DeleteTickedEverywhere()
             }
             for (int row : part.tickedRows) bytes += group[row]->size;
             fileCount += part.tickedRows.size();
+            similarCount += group.isSimilar;
             before[index] = group;
             ticks.push_back(part);
         }
@@ -506,6 +624,9 @@ void MainWindow_CL::DeleteTickedEverywhere()
     std::wstring question = L"チェックした " + std::to_wstring(fileCount) + L" 個のファイル（" + FormatByteSize(bytes) +
                             L"）を削除します。\r\n" +
                             (forGood ? L"ごみ箱には移さず、完全に削除します。" : L"ファイルはごみ箱に移します。");
+    if (similarCount > 0)
+        question += L"\r\n\r\n「類似」の " + std::to_wstring(similarCount) +
+                    L" グループのファイルは同一ではなく、内容の似ている別のファイルです。";
     if (wholeCount > 0)
         question += L"\r\n\r\nすべてのファイルにチェックがついている " + std::to_wstring(wholeCount) + L" グループは削除しません。";
     if (::MessageBoxW(hwnd, question.c_str(), L"削除の確認", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return;
@@ -520,23 +641,22 @@ void MainWindow_CL::DeleteTickedEverywhere()
 std::wstring MainWindow_CL::TakeInDeletion(const std::vector<FileDelete_CL::GroupOutcome>& outcomes,
                                            const std::map<int, DuplicateGroup>& before, bool forGood)
 {
-    size_t goneCount = 0;
-    uint64_t goneBytes = 0;
+    std::set<const CompareFileEntry*> gone;  // a file may have left two groups
     std::vector<int> touched;
     for (const FileDelete_CL::GroupOutcome& outcome : outcomes) {
+        touched.push_back(outcome.groupIndex);
+        // A group that only lost a file with another is counted there.
         const auto found = before.find(outcome.groupIndex);
         if (found == before.end()) continue;
-        touched.push_back(outcome.groupIndex);
-        for (int row : outcome.goneRows) {
-            ++goneCount;
-            goneBytes += found->second[row]->size;
-        }
+        for (int row : outcome.goneRows) gone.insert(found->second[row]);
     }
     // Highest index first: taking a group out moves only the ones after it.
     std::sort(touched.rbegin(), touched.rend());
+    touched.erase(std::unique(touched.begin(), touched.end()), touched.end());
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
         for (int index : touched) {
+            RescoreSimilarGroup(searchJob.Scanner().Groups()[index]);
             // A group with one file left has no copy any more.
             if (searchJob.Scanner().Groups()[index].size() < 2)
                 groupTable->EraseGroup(index);
@@ -547,6 +667,9 @@ std::wstring MainWindow_CL::TakeInDeletion(const std::vector<FileDelete_CL::Grou
     const int selected = groupList->GetNextItem(-1, LVNI_SELECTED);
     resultPane->ShowGroup(selected >= 0 ? &searchJob.Scanner() : nullptr, groupTable->GroupOfRow(selected));
     UpdateSummary();
+    const size_t goneCount = gone.size();
+    uint64_t goneBytes = 0;
+    for (const CompareFileEntry* entry : gone) goneBytes += entry->size;
     if (goneCount == 0) return L"ファイルは削除していません。";
     return std::to_wstring(goneCount) + L" 個のファイル（" + FormatByteSize(goneBytes) + L"）を" +
            (forGood ? L"完全に削除しました。" : L"ごみ箱に移しました。");
@@ -555,7 +678,7 @@ std::wstring MainWindow_CL::TakeInDeletion(const std::vector<FileDelete_CL::Grou
 std::vector<UINT> MainWindow_CL::DisabledGroupCommands()
 {
     const UINT all[] = {ID_TICK_KEEP_OLDEST, ID_TICK_KEEP_NEWEST, ID_TICK_KEEP_HIGHEST_FOLDER, ID_TICK_KEEP_SHORTEST_PATH,
-                        ID_UNTICK_ALL, ID_DELETE_TICKED_EVERYWHERE, ID_SAVE_RESULT};
+                        ID_TICK_KEEP_BEST_PICTURE, ID_UNTICK_ALL, ID_DELETE_TICKED_EVERYWHERE, ID_SAVE_RESULT};
     // No result to act on, or one still growing or being deleted from.
     if (settings.isSearching || resultPane->IsBusy() || groupList->GetItemCount() == 0)
         return std::vector<UINT>(std::begin(all), std::end(all));
@@ -575,6 +698,7 @@ void MainWindow_CL::ShowGroupMenu(const POINT* at)
                                 {ID_TICK_KEEP_NEWEST, L"更新日時が最も新しいファイルを残す", PopupMenu_CL::kNoImage},
                                 {ID_TICK_KEEP_HIGHEST_FOLDER, L"比較対象フォルダで上にあるフォルダのファイルを残す", PopupMenu_CL::kNoImage},
                                 {ID_TICK_KEEP_SHORTEST_PATH, L"パスが最も短いファイルを残す", PopupMenu_CL::kNoImage},
+                                {ID_TICK_KEEP_BEST_PICTURE, L"画質が最も高いものを残す", PopupMenu_CL::kNoImage},
                                 {PopupMenu_CL::kSubmenuEnd},
                                 {ID_UNTICK_ALL, L"チェックをすべて外す", PopupMenu_CL::kNoImage},
                                 {},
@@ -591,7 +715,8 @@ void MainWindow_CL::ApplySelectionRule(UINT command)
         {ID_TICK_KEEP_OLDEST, SelectionRule_CL::kKeepOldest},
         {ID_TICK_KEEP_NEWEST, SelectionRule_CL::kKeepNewest},
         {ID_TICK_KEEP_HIGHEST_FOLDER, SelectionRule_CL::kKeepHighestFolder},
-        {ID_TICK_KEEP_SHORTEST_PATH, SelectionRule_CL::kKeepShortestPath}};
+        {ID_TICK_KEEP_SHORTEST_PATH, SelectionRule_CL::kKeepShortestPath},
+        {ID_TICK_KEEP_BEST_PICTURE, SelectionRule_CL::kKeepHighestQuality}};
     std::vector<std::wstring> folders;
     for (const CheckFolderEntry& folder : settings.GetCheckFolders()) folders.push_back(folder.path);
     for (const auto& [id, rule] : kRules) {
@@ -759,6 +884,9 @@ LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
         return 0;
     case MSG_SETTINGS_UNSAVED:
         OnSettingsUnsaved(lParam);
+        return 0;
+    case MSG_SIMILAR_NEWS:
+        OnSimilarNews();
         return 0;
     case MSG_SPLIT_MOVED: {
         RECT client;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/ApplicationData_CL.h"
@@ -15,6 +16,7 @@
 #include "ui/toolkit/MainWindowBase_CL.h"
 #include "ui/toolkit/SplitFrame_CL.h"
 #include "ui/toolkit/ListHoverTip_CL.h"
+#include "ui/main/BackgroundSimilarSearch_CL.h"
 #include "ui/main/FileDelete_CL.h"
 #include "ui/main/GroupTable_CL.h"
 
@@ -34,6 +36,12 @@ class TestAAA_CL;
 // The search job works on a copy of the folders (or files) taken when it starts, so the
 // user may edit the folder list during a search. Reads and changes of the job's groups go
 // through FirstFileCompare_CL::GroupsLock().
+//
+// With "似ている動画も探す" on, the search goes on after the exact groups with the similar
+// movies (BackgroundSimilarSearch_CL): the button still cancels, the bar counts the movies,
+// and the similar groups join the list after the exact ones, marked "類似". The window
+// stays free meanwhile; only the group list's menu waits for the end, as it does for the
+// exact search.
 class MainWindow_CL : public MainWindowBase_CL, public SearchListener_CL {
 public:
     static constexpr int kFirstControlId = 0x1100;
@@ -61,7 +69,9 @@ public:
     const std::vector<std::wstring>* GetFileList() const override;
 
     // After a deletion in the result pane: refresh the group's count, drop it when empty.
-    void UpdateGroup(int index);
+    // A deleted file is taken out of every group that held it (a movie may stand in an exact
+    // group and a similar one): those groups go when fewer than two files are left.
+    void UpdateGroups(const std::vector<FileDelete_CL::GroupOutcome>& outcomes);
     // The user ticked or unticked files of the group in the result pane.
     void OnTicksChanged(int index);
     void ShowTab(int index);
@@ -77,6 +87,14 @@ private:
     void SetBusy();
     void SetIdle();
     void OnCompareFinished();
+    // The search's end as the user learns it: the message, the idle button.
+    void EndSearch();
+    // False when there is nothing to look at (fewer than two movies).
+    bool StartSimilarPhase();
+    void OnSimilarNews();
+    void AddSimilarGroup(const SimilarGroup& found);
+    // A similar group whose first file went is scored against the new first file.
+    void RescoreSimilarGroup(DuplicateGroup& group);
     void AddFolder(const std::wstring& path);
     void OnFolderCheckChanged(const NMLISTVIEW& change);
     bool FolderListShows(const std::vector<CheckFolderEntry>& folders) const;
@@ -120,6 +138,11 @@ private:
     SplitFrame_CL splitFrame{Split_CL::kHorizontal};
     int lowerPaneHeight = kInitialLowerPaneHeight;
     FindCompareFile_CL searchJob;
+    // After the search job: it reads the job's entries, so it must end first.
+    BackgroundSimilarSearch_CL similarSearch;
+    bool findsSimilar = false;     // the option as it was when the search started
+    int similarThreshold = 0;
+    std::unordered_map<const CompareFileEntry*, MovieFingerprint> fingerprints;  // of this search's movies
     ListHoverTip_CL groupListTip;
     ListHoverTip_CL folderListTip;
     bool isFileListMode = false;

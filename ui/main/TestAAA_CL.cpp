@@ -11,6 +11,7 @@
 #include "core/Log_CL.h"
 #include "core/PathFunctions.h"
 #include "core/ShellExecuteHook.h"
+#include "core/TextFormat.h"
 #include "core/UniqueHandle.h"
 #include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
@@ -61,6 +62,13 @@ HWND TestAAA_CL::Create(HWND parent, int controlId)
     resultList->AddColumn(L"ファイル名", LVCFMT_LEFT, 300);
     resultList->AddColumn(L"拡張子", LVCFMT_LEFT, 64);
     resultList->AddColumn(L"フォルダ", LVCFMT_LEFT, 400);
+    // Shown before the folder, kept after it in the list's columns: a row's first four
+    // columns stay what they always were to anyone who reads them.
+    resultList->AddColumn(L"解像度", LVCFMT_RIGHT, 72);
+    resultList->AddColumn(L"長さ", LVCFMT_RIGHT, 56);
+    resultList->AddColumn(L"ビットレート", LVCFMT_RIGHT, 88);
+    int order[] = {0, 1, 2, 4, 5, 6, 3};
+    ::SendMessageW(resultList->GetHwnd(), LVM_SETCOLUMNORDERARRAY, std::size(order), reinterpret_cast<LPARAM>(order));
 
     listTip.Attach(hwnd, *resultList);
     Subclass(nullptr);  // OnMessage sees the pane's messages first
@@ -88,6 +96,15 @@ RECT TestAAA_CL::FitCentred(int areaWidth, int areaHeight, int imageWidth, int i
 std::wstring TestAAA_CL::ComparedShareText(const CompareFileEntry& entry, bool isGroupBase)
 {
     return ::ComparedShareText(entry, isGroupBase);
+}
+
+void TestAAA_CL::MovieTraitsForRow(const CompareFileEntry& entry, std::wstring& frameSize, std::wstring& length,
+                                   std::wstring& bitRate)
+{
+    const bool known = entry.frameWidth > 0 && entry.frameHeight > 0;
+    frameSize = known ? std::to_wstring(entry.frameWidth) + L"x" + std::to_wstring(entry.frameHeight) : std::wstring();
+    length = entry.duration > 0 ? FormatMovieLength(entry.duration) : std::wstring();
+    bitRate = FormatBitRate(entry.size, entry.duration);
 }
 
 void TestAAA_CL::SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
@@ -134,19 +151,60 @@ void TestAAA_CL::UpdateList()
     isFillingList = true;
     resultList->DeleteAllItems();
     const DuplicateGroup group = CurrentGroup();
+    if (group.isSimilar) {
+        // "類似 100%" is wider than a share: the column grows to show it (and never shrinks
+        // below what the user made it).
+        const int needed = resultList->MeasureText(L"類似 100%").cx + 16;
+        const HWND list = resultList->GetHwnd();
+        if (ListView_GetColumnWidth(list, 0) < needed) ListView_SetColumnWidth(list, 0, needed);
+    }
     for (size_t i = 0; i < group.size(); ++i) {
-        std::wstring name, extension, folder;
-        SplitPathForRow(group[i]->path, name, extension, folder);
         const int row = static_cast<int>(i);
-        resultList->PutCell(row, 0, ComparedShareText(*group[i], i == 0), -1, 0);
-        resultList->PutCell(row, 1, name, -1, 0);
-        resultList->PutCell(row, 2, extension, -1, 0);
-        resultList->PutCell(row, 3, folder, -1, 0);
+        FillRow(row, group, true);
         if (group[i]->isTicked) resultList->SetCheckState(row, 1);
     }
     isFillingList = false;
     UpdateDeleteButton();
     TheLog().Write(L"UpdateList(end)");
+}
+
+void TestAAA_CL::FillRow(int row, const DuplicateGroup& group, bool isNewRow)
+{
+    const CompareFileEntry& entry = *group[row];
+    std::wstring name, extension, folder, frameSize, length, bitRate;
+    SplitPathForRow(entry.path, name, extension, folder);
+    MovieTraitsForRow(entry, frameSize, length, bitRate);
+    const std::wstring texts[] = {ShareText(group, row), name, extension, folder, frameSize, length, bitRate};
+    for (int column = 0; column < static_cast<int>(std::size(texts)); ++column) {
+        if (isNewRow)
+            resultList->PutCell(row, column, texts[column], -1, 0);
+        else
+            resultList->SetItem(row, column, texts[column], -1);
+    }
+}
+
+void TestAAA_CL::ShowMovieTraits()
+{
+    const DuplicateGroup group = CurrentGroup();
+    for (int row = 0; row < resultList->GetItemCount() && row < static_cast<int>(group.size()); ++row)
+        FillRow(row, group, false);
+}
+
+void TestAAA_CL::LearnMovieTraits(const MovieDecodoRequestItem_CL& frame)
+{
+    if (frame.isErrorImage || !frame.image || frame.duration <= 0) return;
+    const DuplicateGroup group = CurrentGroup();
+    if (shownRow < 0 || shownRow >= static_cast<int>(group.size()) || group[shownRow]->path != frame.moviePath) return;
+    if (group[shownRow]->frameWidth > 0) return;
+    // The copies of an exact group hold the same bytes: one preview tells for all of them.
+    for (size_t i = 0; i < group.size(); ++i) {
+        if (group.isSimilar && static_cast<int>(i) != shownRow) continue;
+        if (group[i]->frameWidth > 0) continue;
+        group[i]->frameWidth = static_cast<int32_t>(frame.image->GetWidth());
+        group[i]->frameHeight = static_cast<int32_t>(frame.image->GetHeight());
+        group[i]->duration = frame.duration;
+    }
+    ShowMovieTraits();
 }
 
 void TestAAA_CL::ShowTicks()
@@ -294,6 +352,7 @@ void TestAAA_CL::OnDecodeResult(std::unique_ptr<MovieDecodoRequestItem_CL> resul
         TheLog().Write(L"CreateFrameBitmap");
         frames.CreateFrameBitmap();
     }
+    LearnMovieTraits(*result);
     frames.SetFrame(result->frameNumber - 1, std::move(result->image));
     TheLog().Write(L"再描画");
     ::InvalidateRect(hwnd, nullptr, FALSE);
@@ -407,13 +466,9 @@ void TestAAA_CL::StopMovie()
 
 void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)
 {
-    if (row < 0 || row >= resultList->GetItemCount()) return;
-    std::wstring name, extension, folder;
-    SplitPathForRow(entry.path, name, extension, folder);
-    resultList->SetItem(row, 0, ComparedShareText(entry, row == 0), -1);
-    resultList->SetItem(row, 1, name, -1);
-    resultList->SetItem(row, 2, extension, -1);
-    resultList->SetItem(row, 3, folder, -1);
+    const DuplicateGroup group = CurrentGroup();
+    if (row < 0 || row >= resultList->GetItemCount() || row >= static_cast<int>(group.size()) || group[row] != &entry) return;
+    FillRow(row, group, false);
 }
 
 void TestAAA_CL::CompareWholeFile()
@@ -465,6 +520,14 @@ bool TestAAA_CL::ConfirmDeletingWholeGroup(const DuplicateGroup& group)
     return ::MessageBoxW(hwnd, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
+bool TestAAA_CL::ConfirmDeletingSimilar(size_t count, bool forGood)
+{
+    const std::wstring text = L"このグループのファイルは同一ではなく、内容の似ている別のファイルです。\r\n\r\n"
+                              L"チェックした " + std::to_wstring(count) + L" 個のファイルを" +
+                              (forGood ? L"完全に削除しますか？" : L"ごみ箱に移しますか？");
+    return ::MessageBoxW(hwnd, text.c_str(), L"削除の確認", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
 bool TestAAA_CL::IsShiftHeld()
 {
     return ((::GetKeyState(VK_SHIFT) | ::GetAsyncKeyState(VK_SHIFT)) & 0x8000) != 0;
@@ -501,20 +564,25 @@ void TestAAA_CL::DeleteChecked()
     }
     if (ticks.tickedRows.empty()) return;
     if (keptRows.empty() && !ConfirmDeletingWholeGroup(group)) return;
+    // Files that differ are never taken for copies: the user is told so and asked, and the
+    // shell does not ask once more.
+    const bool asksHere = group.isSimilar && settings.confirmDelete;
+    if (asksHere && !ConfirmDeletingSimilar(ticks.tickedRows.size(), forGood)) return;
     ticks.keptRow = keptRows.empty() ? -1 : keptRows.back();  // the first row that stays
     frames.SetImage(nullptr);
     StopMovie();
 
     FileDelete_CL deletion(hwnd, *groupSource, settings, *this, groupIndex);
+    if (asksHere) deletion.SkipShellConfirmation();
     runningDelete = &deletion;
     const std::vector<FileDelete_CL::GroupOutcome> outcomes = deletion.Run({ticks}, forGood);
     runningDelete = nullptr;
     for (int row : outcomes.front().goneRows) resultList->DeleteItem(row);
     // The preview was let go: any row selected next is shown again.
     shownRow = -1;
-    const int deletedFrom = groupIndex;
     if (CurrentGroup().empty()) ShowGroup(nullptr, -1);
-    mainWindow.UpdateGroup(deletedFrom);
+    mainWindow.UpdateGroups(outcomes);
+    ShowMovieTraits();  // a similar group whose first file went is scored anew
     UpdateDeleteButton();
     frames.CreateFrameBitmap();
     ::InvalidateRect(hwnd, nullptr, FALSE);

@@ -57,6 +57,8 @@ public:
     void UpdateList();
     // The ticks of the shown group's files changed elsewhere (a selection rule): show them.
     void ShowTicks();
+    // The movies' frame sizes and lengths became known (or a similar score changed): show them.
+    void ShowMovieTraits();
     // Deletes the ticked files of many groups at once, behind one progress dialog and with
     // one result message. `afterDelete` takes the outcome into the lists before the message
     // and gives the text that opens it.
@@ -79,6 +81,10 @@ public:
     // Where a picture of w x h goes in an area of W x H: shrunk to fit (never enlarged),
     // keeping its proportions, centred.
     static RECT FitCentred(int areaWidth, int areaHeight, int imageWidth, int imageHeight);
+    // What the user weighs to keep the best copy of a movie: "1920x1080", "1:32:05",
+    // "2,400 kbps"; empty while not known.
+    static void MovieTraitsForRow(const CompareFileEntry& entry, std::wstring& frameSize, std::wstring& length,
+                                  std::wstring& bitRate);
     // The four columns of a file's row: 比較量, ファイル名, 拡張子, フォルダ.
     static std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
     static void SplitPathForRow(const std::wstring& path, std::wstring& name, std::wstring& extension,
@@ -123,6 +129,12 @@ private:
     // Whether the user wants every file of the group gone (no copy would stay).
     bool ConfirmDeletingWholeGroup(const DuplicateGroup& group);
     bool AnyRowChecked() const;
+    // The columns of one row from its group's member.
+    void FillRow(int row, const DuplicateGroup& group, bool isNewRow);
+    // A movie's frame size and length, learnt from its preview when no fingerprint gave them.
+    void LearnMovieTraits(const MovieDecodoRequestItem_CL& frame);
+    // Asks before deleting ticked files of a similar group: they are not copies.
+    bool ConfirmDeletingSimilar(size_t count, bool forGood);
 
     ControlFactory_CL factory{kFirstControlId};
     ListView_CL* resultList = nullptr;

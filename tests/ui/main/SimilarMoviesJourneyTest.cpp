@@ -1,0 +1,228 @@
+// Similar movies in the real quillmere.exe, driven from outside: with "似ている動画も探す" on,
+// a movie's re-encodes are listed as a "類似" group after the exact group while the window
+// stays free, the pane tells the copies apart by frame size, length and bit rate, and a
+// delete in the similar group says the files differ and takes only the ticked file. The
+// similar phase can be cancelled, and the window closed during it.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+
+#include "support/GuiTestSupport.h"
+#include "support/RemoteProgram.h"
+#include "support/TestFolder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kStartButton = 0x1100, kProgressBar = 0x1101, kGroupList = 0x1104, kPane = 0x1106;
+constexpr int kDeleteButton = 0x1100, kPaneList = 0x1101;  // the pane's own controls
+constexpr int kKindColumn = 6;
+constexpr int kShare = 0, kName = 1, kExtension = 2, kFrameSize = 4, kLength = 5, kBitRate = 6;
+constexpr UINT kKeepBestPicture = 0x3037, kUntickAll = 0x3034;
+
+std::wstring TestMovie(const wchar_t* name)
+{
+    std::wstring bin = BinFolder();
+    return bin.substr(0, bin.find_last_of(L'\\')) + L"\\test-movies\\" + name;
+}
+
+std::wstring Text(HWND window)
+{
+    wchar_t text[512] = {};
+    ::GetWindowTextW(window, text, 512);
+    return text;
+}
+
+bool WaitUntil(const std::function<bool()>& done, int seconds)
+{
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (Clock::now() > end) return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+struct Journey {
+    explicit Journey(std::initializer_list<const wchar_t*> movies) : redirect(documents.Path())
+    {
+        MakeFolder(documents / L"Quillmere");
+        for (const wchar_t* name : movies) EXPECT_TRUE(::CopyFileW(TestMovie(name).c_str(), (tree / name).c_str(), FALSE)) << name;
+    }
+
+    bool Launch(RemoteProgram& program, int confirmDelete = 1)
+    {
+        WriteUtf16File(documents / L"Quillmere\\Quillmere.ini",
+                       L"[VERSION]\r\nnotify=1\r\n[APP_INFO]\r\ncomplete_msg=0\r\nfind_similar=1\r\ndisp_erase_dialog=" +
+                           std::to_wstring(confirmDelete) + L"\r\n[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + tree.Path() + L"\r\n");
+        if (!program.Start(L"quillmere.exe", L"")) return false;
+        window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
+        if (!window) return false;
+        groups = ::GetDlgItem(window, kGroupList);
+        bar = ::GetDlgItem(window, kProgressBar);
+        button = ::GetDlgItem(window, kStartButton);
+        pane = ::GetDlgItem(window, kPane);
+        files = ::GetDlgItem(pane, kPaneList);
+        return true;
+    }
+    void ClickStart() const
+    {
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
+    bool IsCheckingSimilar() const { return Text(bar).starts_with(L"類似チェック中 "); }
+    // How long the window takes to answer a message.
+    int AnswerMs() const
+    {
+        const auto start = Clock::now();
+        DWORD_PTR result = 0;
+        if (!::SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 30000, &result)) return 30000;
+        return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    }
+    int RowOfKind(RemoteProgram& program, const std::wstring& kind) const
+    {
+        for (int row = 0; row < program.GetItemCount(groups); ++row)
+            if (program.GetItemText(groups, row, kKindColumn) == kind) return row;
+        return -1;
+    }
+    int FileRow(RemoteProgram& program, const std::wstring& name) const
+    {
+        for (int row = 0; row < program.GetItemCount(files); ++row)
+            if (program.GetItemText(files, row, kName) + program.GetItemText(files, row, kExtension) == name) return row;
+        return -1;
+    }
+
+    TestFolder documents, tree;
+    DocumentsRedirect redirect;
+    HWND window = nullptr, groups = nullptr, bar = nullptr, button = nullptr, pane = nullptr, files = nullptr;
+};
+
+}  // namespace
+
+TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheTickedOneIsDeleted)
+{
+    // scenes.mp4 and its byte copy, its MPEG-4 re-encode at 224x126, its VP9 encode with the
+    // first 2 s cut; other.mp4 is another movie of the same length.
+    Journey j({L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"other.mp4"});
+    ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (j.tree / L"scenes-copy.mp4").c_str(), FALSE));
+    RemoteProgram program;
+    ASSERT_TRUE(j.Launch(program));
+    const auto start = Clock::now();
+    j.ClickStart();
+
+    // The exact group first; then the movies are looked at with the count on the bar, while
+    // the window answers at once and a group can be selected and previewed.
+    ASSERT_TRUE(WaitUntil([&] { return j.IsCheckingSimilar(); }, 60)) << testing::PrintToString(Text(j.bar));
+    const auto similarStart = Clock::now();
+    TakeScreenshot(L"similar-progress");
+    EXPECT_EQ(Text(j.button), L"ｷｬﾝｾﾙ");
+    ASSERT_EQ(program.GetItemCount(j.groups), 1);
+    EXPECT_EQ(program.GetItemText(j.groups, 0, kKindColumn), L"同一");
+    program.SelectRow(j.groups, 0);
+    int slowestAnswerMs = 0, checks = 0;
+    std::wstring lastProgress;
+    while (j.IsCheckingSimilar() && Clock::now() - similarStart < std::chrono::seconds(240)) {
+        const std::wstring progress = Text(j.bar);
+        if (progress.starts_with(L"類似チェック中 ")) lastProgress = progress;
+        slowestAnswerMs = std::max(slowestAnswerMs, j.AnswerMs());
+        ++checks;
+        ::Sleep(100);
+    }
+    const double similarSeconds = std::chrono::duration<double>(Clock::now() - similarStart).count();
+    EXPECT_FALSE(j.IsCheckingSimilar()) << "the similar phase did not end";
+    EXPECT_LT(slowestAnswerMs, 3000) << "the window was held up by the similar phase";
+    EXPECT_EQ(program.GetItemCount(j.files), 2) << "the exact group's files, listed during the phase";
+    const std::string count(lastProgress.begin() + lastProgress.find(L' ') + 1, lastProgress.end());  // digits and '/'
+    std::printf("similar phase %.1f s (search %.1f s in all), last count seen %s, slowest answer %d ms over %d checks\n",
+                similarSeconds, std::chrono::duration<double>(Clock::now() - start).count(), count.c_str(),
+                slowestAnswerMs, checks);
+    ASSERT_TRUE(WaitUntil([&] { return Text(j.button) == L"比較開始"; }, 20));
+    EXPECT_TRUE(lastProgress.ends_with(L"/5")) << "five movies, one of them a byte copy";
+
+    // The similar group after the exact one; the byte copy is not repeated in it.
+    ASSERT_EQ(program.GetItemCount(j.groups), 2);
+    EXPECT_EQ(program.GetItemText(j.groups, 0, kKindColumn), L"同一");
+    EXPECT_EQ(program.GetItemText(j.groups, 1, kKindColumn), L"類似");
+    EXPECT_EQ(program.GetItemText(j.groups, 1, 3), L"3");
+    const std::wstring exactBase = program.GetItemText(j.groups, 0, 0);
+    EXPECT_EQ(program.GetItemText(j.groups, 1, 0), exactBase) << "the exact group takes part through its first file";
+
+    // The pane: "類似 NN%", frame size, length and bit rate of each movie.
+    program.SelectRow(j.groups, 1);
+    ASSERT_TRUE(WaitUntil([&] { return program.GetItemCount(j.files) == 3; }, 10));
+    const int small = j.FileRow(program, L"scenes-small.avi"), cut = j.FileRow(program, L"scenes-cut.webm");
+    ASSERT_GE(small, 1);
+    ASSERT_GE(cut, 1);
+    EXPECT_EQ(program.GetItemText(j.files, 0, kShare), L"類似 100%");
+    for (int row : {small, cut}) {
+        const std::wstring share = program.GetItemText(j.files, row, kShare);
+        EXPECT_TRUE(share.starts_with(L"類似 ") && share.ends_with(L"%")) << testing::PrintToString(share);
+        EXPECT_GE(std::stoi(share.substr(3)), 70) << testing::PrintToString(share);
+        EXPECT_TRUE(program.GetItemText(j.files, row, kBitRate).ends_with(L" kbps"));
+    }
+    EXPECT_EQ(program.GetItemText(j.files, 0, kFrameSize), L"320x180");
+    EXPECT_EQ(program.GetItemText(j.files, 0, kLength), L"0:15");
+    EXPECT_EQ(program.GetItemText(j.files, small, kFrameSize), L"224x126");
+    EXPECT_EQ(program.GetItemText(j.files, cut, kLength), L"0:13");
+    EXPECT_EQ(program.GetItemText(j.files, 0, 3), j.tree.Path()) << "the folder keeps its column";
+    ::Sleep(1500);  // the first file's frames
+    TakeScreenshot(L"similar-group");
+
+    // "画質が最も高いものを残す" ticks the smaller picture, and never the file the exact group keeps.
+    ::SendMessageW(j.window, WM_COMMAND, kKeepBestPicture, 0);
+    EXPECT_EQ(program.GetCheckState(j.files, small), 1);
+    EXPECT_EQ(program.GetCheckState(j.files, 0), 0);
+    ::SendMessageW(j.window, WM_COMMAND, kUntickAll, 0);
+
+    // Delete the re-encode alone: the question says plainly that the files differ.
+    program.SetCheckState(j.files, small, 1);
+    ::PostMessageW(j.pane, WM_COMMAND, MAKEWPARAM(kDeleteButton, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(j.pane, kDeleteButton)));
+    HWND question = program.WaitForWindow(L"#32770", L"削除の確認", 20000);
+    ASSERT_NE(question, nullptr);
+    const std::wstring asked = RemoteProgram::MessageText(question);
+    EXPECT_NE(asked.find(L"同一ではなく"), std::wstring::npos) << testing::PrintToString(asked);
+    TakeScreenshot(L"similar-delete-question");
+    ::PostMessageW(question, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !Exists(j.tree / L"scenes-small.avi"); }, 30));
+    for (const wchar_t* name : {L"scenes.mp4", L"scenes-copy.mp4", L"scenes-cut.webm", L"other.mp4"})
+        EXPECT_TRUE(Exists(j.tree / name)) << name;
+    ASSERT_TRUE(WaitUntil([&] { return program.GetItemCount(j.files) == 2; }, 10));
+    EXPECT_EQ(j.FileRow(program, L"scenes-small.avi"), -1);
+    EXPECT_EQ(program.GetItemText(j.groups, j.RowOfKind(program, L"類似"), 3), L"2");
+    EXPECT_EQ(program.GetItemText(j.groups, j.RowOfKind(program, L"同一"), 3), L"2");
+    EXPECT_EQ(program.CloseAndWait(j.window, 30000), 0u);
+}
+
+TEST(SimilarMoviesJourney, TheSimilarPhaseCancelsWithTheButtonAndAClosingWindowStopsIt)
+{
+    Journey j({L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"other.mp4", L"steps.mkv", L"steps.webm"});
+    ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (j.tree / L"scenes-copy.mp4").c_str(), FALSE));
+    RemoteProgram program;
+    ASSERT_TRUE(j.Launch(program));
+    j.ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return j.IsCheckingSimilar(); }, 60));
+    j.ClickStart();  // now "ｷｬﾝｾﾙ"
+    EXPECT_EQ(TakeNotice(program), L"比較をキャンセルしました。");
+    EXPECT_EQ(Text(j.button), L"比較開始");
+    EXPECT_FALSE(j.IsCheckingSimilar());
+    EXPECT_EQ(program.GetItemCount(j.groups), 1) << "the exact group stays; no similar group from a cancelled phase";
+
+    // Again, and the window closed while the movies are looked at: it goes, promptly.
+    j.ClickStart();
+    ASSERT_TRUE(WaitUntil([&] { return j.IsCheckingSimilar(); }, 60));
+    const auto closing = Clock::now();
+    EXPECT_EQ(program.CloseAndWait(j.window, 60000), 0u);
+    EXPECT_FALSE(program.IsRunning());
+    std::printf("closed during the similar phase in %d ms\n",
+                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - closing).count()));
+}
