@@ -51,10 +51,10 @@ std::wstring LocalTimeText(uint64_t fileTime)
     return text;
 }
 
-std::wstring ShareText(const DuplicateGroup& group, size_t member)
+std::wstring ShareText(const CompareFileEntry& entry, bool isGroupBase, bool isSimilar)
 {
-    if (group.isSimilar) return L"類似 " + std::to_wstring(group[member]->similarity) + L"%";
-    return ComparedShareText(*group[member], member == 0);
+    if (isSimilar) return L"類似 " + std::to_wstring(entry.similarity) + L"%";
+    return ComparedShareText(entry, isGroupBase);
 }
 
 uint64_t WastedBytes(const DuplicateGroup& group)
@@ -79,7 +79,7 @@ std::string ResultCsv(const std::vector<const DuplicateGroup*>& groups)
         for (size_t i = 0; i < group.size(); ++i) {
             const CompareFileEntry& entry = *group[i];
             csv += std::to_string(g + 1) + "," + CsvField(entry.path) + "," + std::to_string(entry.size) + "," +
-                   CsvField(LocalTimeText(entry.lastWriteTime)) + "," + CsvField(ShareText(group, i)) + "," +
+                   CsvField(LocalTimeText(entry.lastWriteTime)) + "," + CsvField(ShareText(entry, i == 0, group.isSimilar)) + "," +
                    (entry.isTicked ? "1" : "0") + "\r\n";
         }
     }

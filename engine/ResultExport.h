@@ -11,7 +11,7 @@
 std::wstring ComparedShareText(const CompareFileEntry& entry, bool isGroupBase);
 // The share column of a group's member: ComparedShareText for the same bytes; "類似 96%"
 // (the first file's "類似 100%") for a member of a similar group.
-std::wstring ShareText(const DuplicateGroup& group, size_t member);
+std::wstring ShareText(const CompareFileEntry& entry, bool isGroupBase, bool isSimilar);
 // A last-write time (FILETIME units, UTC) in local time: "2026/12/07 21:29:11"; empty for 0.
 std::wstring LocalTimeText(uint64_t fileTime);
 // The space the copies take beyond one file: size x (count - 1). Of a similar group, whose

@@ -73,8 +73,8 @@ TEST(SimilarResult, SimilarGroupsShowTheirScoresAndCountOnlyWhatSurelyGoes)
     base.comparedBytes = larger.comparedBytes = 777;  // from no exact comparison: never shown for similar files
     DuplicateGroup similar{&base, &larger, &smaller};
     similar.isSimilar = true;
-    EXPECT_EQ(ShareText(similar, 0), L"類似 100%");
-    EXPECT_EQ(ShareText(similar, 1), L"類似 96%");
+    EXPECT_EQ(ShareText(base, true, true), L"類似 100%");
+    EXPECT_EQ(ShareText(larger, false, true), L"類似 96%");
     // Keeping any one of them frees at least all but the largest.
     EXPECT_EQ(WastedBytes(similar), 6000u);
 
@@ -82,8 +82,8 @@ TEST(SimilarResult, SimilarGroupsShowTheirScoresAndCountOnlyWhatSurelyGoes)
     copy.path = L"C:\\w\\a.mp4";
     copy.comparedBytes = 2500;
     DuplicateGroup exact{&base, &copy};
-    EXPECT_EQ(ShareText(exact, 0), L"---");
-    EXPECT_EQ(ShareText(exact, 1), L"50%");
+    EXPECT_EQ(ShareText(base, true, false), L"---");
+    EXPECT_EQ(ShareText(copy, false, false), L"50%");
     EXPECT_EQ(WastedBytes(exact), 5000u);
 
     const std::string csv = ResultCsv({&exact, &similar});

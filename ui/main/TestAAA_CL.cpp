@@ -151,6 +151,7 @@ void TestAAA_CL::UpdateList()
     isFillingList = true;
     resultList->DeleteAllItems();
     const DuplicateGroup group = CurrentGroup();
+    isSimilarShown = group.isSimilar;
     if (group.isSimilar) {
         // "類似 100%" is wider than a share: the column grows to show it (and never shrinks
         // below what the user made it).
@@ -160,7 +161,7 @@ void TestAAA_CL::UpdateList()
     }
     for (size_t i = 0; i < group.size(); ++i) {
         const int row = static_cast<int>(i);
-        FillRow(row, group, true);
+        FillRow(row, *group[row], true);
         if (group[i]->isTicked) resultList->SetCheckState(row, 1);
     }
     isFillingList = false;
@@ -168,13 +169,12 @@ void TestAAA_CL::UpdateList()
     TheLog().Write(L"UpdateList(end)");
 }
 
-void TestAAA_CL::FillRow(int row, const DuplicateGroup& group, bool isNewRow)
+void TestAAA_CL::FillRow(int row, const CompareFileEntry& entry, bool isNewRow)
 {
-    const CompareFileEntry& entry = *group[row];
     std::wstring name, extension, folder, frameSize, length, bitRate;
     SplitPathForRow(entry.path, name, extension, folder);
     MovieTraitsForRow(entry, frameSize, length, bitRate);
-    const std::wstring texts[] = {ShareText(group, row), name, extension, folder, frameSize, length, bitRate};
+    const std::wstring texts[] = {ShareText(entry, row == 0, isSimilarShown), name, extension, folder, frameSize, length, bitRate};
     for (int column = 0; column < static_cast<int>(std::size(texts)); ++column) {
         if (isNewRow)
             resultList->PutCell(row, column, texts[column], -1, 0);
@@ -187,7 +187,7 @@ void TestAAA_CL::ShowMovieTraits()
 {
     const DuplicateGroup group = CurrentGroup();
     for (int row = 0; row < resultList->GetItemCount() && row < static_cast<int>(group.size()); ++row)
-        FillRow(row, group, false);
+        FillRow(row, *group[row], false);
 }
 
 void TestAAA_CL::LearnMovieTraits(const MovieDecodoRequestItem_CL& frame)
@@ -466,9 +466,9 @@ void TestAAA_CL::StopMovie()
 
 void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)
 {
-    const DuplicateGroup group = CurrentGroup();
-    if (row < 0 || row >= resultList->GetItemCount() || row >= static_cast<int>(group.size()) || group[row] != &entry) return;
-    FillRow(row, group, false);
+    // On the comparison's thread: the entry is a snapshot of the row's file.
+    if (row < 0 || row >= resultList->GetItemCount()) return;
+    FillRow(row, entry, false);
 }
 
 void TestAAA_CL::CompareWholeFile()

@@ -129,8 +129,8 @@ private:
     // Whether the user wants every file of the group gone (no copy would stay).
     bool ConfirmDeletingWholeGroup(const DuplicateGroup& group);
     bool AnyRowChecked() const;
-    // The columns of one row from its group's member.
-    void FillRow(int row, const DuplicateGroup& group, bool isNewRow);
+    // The columns of one row from its file (of the group shown).
+    void FillRow(int row, const CompareFileEntry& entry, bool isNewRow);
     // A movie's frame size and length, learnt from its preview when no fingerprint gave them.
     void LearnMovieTraits(const MovieDecodoRequestItem_CL& frame);
     // Asks before deleting ticked files of a similar group: they are not copies.
@@ -160,4 +160,5 @@ private:
     FileDelete_CL* runningDelete = nullptr;
     AllCompare_CL* runningCompare = nullptr;
     bool isFillingList = false;
+    bool isSimilarShown = false;  // the group listed is a similar group
 };

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <prsht.h>
 
 #include <algorithm>
 #include <chrono>
@@ -39,6 +40,14 @@ std::wstring Text(HWND window)
     return text;
 }
 
+// An edit box keeps its text to itself: only WM_GETTEXT reads it from another process.
+std::wstring BoxText(HWND box)
+{
+    wchar_t text[64] = {};
+    ::SendMessageW(box, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
 bool WaitUntil(const std::function<bool()>& done, int seconds)
 {
     const auto end = Clock::now() + std::chrono::seconds(seconds);
@@ -55,7 +64,7 @@ bool Exists(const std::wstring& path)
 }
 
 struct Journey {
-    explicit Journey(std::initializer_list<const wchar_t*> movies) : redirect(documents.Path())
+    explicit Journey(std::initializer_list<const wchar_t*> movies = {}) : redirect(documents.Path())
     {
         MakeFolder(documents / L"Quillmere");
         for (const wchar_t* name : movies) EXPECT_TRUE(::CopyFileW(TestMovie(name).c_str(), (tree / name).c_str(), FALSE)) << name;
@@ -216,6 +225,15 @@ TEST(SimilarMoviesJourney, TheSimilarPhaseCancelsWithTheButtonAndAClosingWindowS
     EXPECT_EQ(Text(j.button), L"比較開始");
     EXPECT_FALSE(j.IsCheckingSimilar());
     EXPECT_EQ(program.GetItemCount(j.groups), 1) << "the exact group stays; no similar group from a cancelled phase";
+    // No fingerprint came: the preview of the exact group tells its files' frame size and
+    // length, for both copies.
+    program.SelectRow(j.groups, 0);
+    EXPECT_TRUE(WaitUntil([&] { return program.GetItemText(j.files, 1, kFrameSize) == L"320x180"; }, 30));
+    for (int row : {0, 1}) {
+        EXPECT_EQ(program.GetItemText(j.files, row, kFrameSize), L"320x180");
+        EXPECT_EQ(program.GetItemText(j.files, row, kLength), L"0:15");
+        EXPECT_EQ(program.GetItemText(j.files, row, kShare), row == 0 ? L"---" : L"100%");
+    }
 
     // Again, and the window closed while the movies are looked at: it goes, promptly.
     j.ClickStart();
@@ -225,4 +243,51 @@ TEST(SimilarMoviesJourney, TheSimilarPhaseCancelsWithTheButtonAndAClosingWindowS
     EXPECT_FALSE(program.IsRunning());
     std::printf("closed during the similar phase in %d ms\n",
                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - closing).count()));
+}
+
+TEST(SimilarMoviesJourney, TheOptionAndItsThresholdAreSavedAndABadThresholdIsBroughtIntoRange)
+{
+    constexpr int kFindSimilar = 0x1108, kThreshold = 0x110A, kApply = 0x3021;
+    Journey j;
+    RemoteProgram program;
+    WriteUtf16File(j.documents / L"Quillmere\\Quillmere.ini", L"[VERSION]\r\nnotify=1\r\n[APP_INFO]\r\nsimilar_threshold=500\r\n");
+    ASSERT_TRUE(program.Start(L"quillmere.exe", L""));
+    HWND window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
+    ASSERT_NE(window, nullptr);
+    ::PostMessageW(window, WM_COMMAND, 0x3021, 0);  // アプリ設定
+    HWND sheet = program.WaitForWindow(L"#32770", L"アプリ設定", 10000);
+    ASSERT_NE(sheet, nullptr);
+    ::Sleep(300);
+    HWND page = reinterpret_cast<HWND>(::SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    HWND check = ::GetDlgItem(page, kFindSimilar), threshold = ::GetDlgItem(page, kThreshold);
+    EXPECT_EQ(Text(check), L"似ている動画も探す");
+    EXPECT_EQ(::SendMessageW(check, BM_GETCHECK, 0, 0), BST_UNCHECKED) << "off unless asked for";
+    EXPECT_EQ(BoxText(threshold), L"70") << "a threshold outside 1..100 in the file is the default";
+    EXPECT_FALSE(::IsWindowEnabled(threshold));
+    EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(sheet, kApply)));
+    TakeScreenshot(L"settings-similar-option");
+
+    auto applyWith = [&](const wchar_t* text) {
+        ::SendMessageW(threshold, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+        ::SendMessageW(page, WM_COMMAND, MAKEWPARAM(kThreshold, EN_CHANGE), reinterpret_cast<LPARAM>(threshold));
+        ::SendMessageW(::GetDlgItem(sheet, kApply), BM_CLICK, 0, 0);
+        ::Sleep(200);
+        return BytesAsWide(ReadFileBytes(j.documents / L"Quillmere\\Quillmere.ini"));
+    };
+    ::SendMessageW(check, BM_CLICK, 0, 0);
+    EXPECT_TRUE(::IsWindowEnabled(threshold));
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(sheet, kApply)));
+    std::wstring ini = applyWith(L"85");
+    EXPECT_NE(ini.find(L"find_similar=1\r\n"), std::wstring::npos);
+    EXPECT_NE(ini.find(L"similar_threshold=85\r\n"), std::wstring::npos);
+    ini = applyWith(L"250");
+    EXPECT_NE(ini.find(L"similar_threshold=100\r\n"), std::wstring::npos);
+    EXPECT_EQ(BoxText(threshold), L"100") << "the box shows what was kept";
+    ini = applyWith(L"0");
+    EXPECT_NE(ini.find(L"similar_threshold=1\r\n"), std::wstring::npos);
+    ini = applyWith(L"");
+    EXPECT_NE(ini.find(L"similar_threshold=1\r\n"), std::wstring::npos) << "an empty box keeps the value";
+    ::PostMessageW(sheet, WM_COMMAND, IDOK, 0);
+    ::Sleep(300);
+    EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);
 }
