@@ -210,8 +210,7 @@ std::wstring SimilarAsJson(const SimilarMovieSearch_CL::Outcome& outcome, const 
 
 bool IsMovie(const CompareFileEntry& file)
 {
-    ExtEntry found;
-    return TheApplicationData().movieExtInfo.Find(GetExtension(file.path), found) && found.isEnabled;
+    return IsEnabledMovie(file, TheApplicationData());
 }
 
 // The similar part of a search: COM and GDI+ for the decoding, the fingerprint cache beside

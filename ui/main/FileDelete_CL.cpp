@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <set>
 
 #include "core/ApplicationData_CL.h"
 #include "core/Log_CL.h"
@@ -334,27 +335,31 @@ void FileDelete_CL::CountFromNewBase(DuplicateGroup& group)
     for (CompareFileEntry* member : group) member->comparedBytes = std::min(member->comparedBytes, newBaseEqual);
 }
 
-void FileDelete_CL::TakeOutOfOtherGroups(const CompareFileEntry* gone, const std::vector<GroupTicks>& ticks,
-                                         std::vector<GroupOutcome>& others)
+void FileDelete_CL::TakeOutOfOtherGroups(const std::vector<GroupTicks>& ticks, std::vector<GroupOutcome>& outcomes)
 {
+    std::set<const CompareFileEntry*> gone;
+    for (const Target& target : targets)
+        if (target.reason == kGone) gone.insert(target.entry);
+    if (gone.empty()) return;
     std::vector<DuplicateGroup>& groups = scanner.Groups();
     for (int index = 0; index < static_cast<int>(groups.size()); ++index) {
         if (std::any_of(ticks.begin(), ticks.end(), [&](const GroupTicks& t) { return t.groupIndex == index; })) continue;
         DuplicateGroup& group = groups[index];
-        const auto at = std::find(group.begin(), group.end(), gone);
-        if (at == group.end()) continue;
-        auto outcome = std::find_if(others.begin(), others.end(), [&](const GroupOutcome& o) { return o.groupIndex == index; });
-        if (outcome == others.end()) outcome = others.insert(others.end(), GroupOutcome{index, {}});
-        outcome->goneRows.push_back(static_cast<int>(at - group.begin()));
-        const bool wasBase = at == group.begin();
-        group.erase(at);
-        if (wasBase && !group.empty() && !group.isSimilar) CountFromNewBase(group);
+        GroupOutcome outcome{index, {}};
+        for (int row = static_cast<int>(group.size()) - 1; row >= 0; --row)
+            if (gone.count(group[row])) outcome.goneRows.push_back(row);
+        if (outcome.goneRows.empty()) continue;
+        const CompareFileEntry* base = group.front();
+        group.erase(std::remove_if(group.begin(), group.end(), [&](const CompareFileEntry* e) { return gone.count(e) != 0; }),
+                    group.end());
+        if (!group.empty() && group.front() != base && !group.isSimilar) CountFromNewBase(group);
+        outcomes.push_back(outcome);
     }
 }
 
 std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::vector<GroupTicks>& ticks)
 {
-    std::vector<GroupOutcome> outcomes, others;
+    std::vector<GroupOutcome> outcomes;
     CriticalSection_CL::Guard guard(scanner.GroupsLock());
     std::vector<DuplicateGroup>& groups = scanner.Groups();
     for (const GroupTicks& group : ticks) {
@@ -373,17 +378,7 @@ std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::TakeOutGone(const std::v
         std::sort(outcome.goneRows.rbegin(), outcome.goneRows.rend());
         outcomes.push_back(outcome);
     }
-    for (const Target& target : targets)
-        if (target.reason == kGone) TakeOutOfOtherGroups(target.entry, ticks, others);
-    for (GroupOutcome& other : others) {
-        // Rows of the group as it was: each later removal counted the rows left by the earlier.
-        std::vector<int>& rows = other.goneRows;
-        for (size_t i = 1; i < rows.size(); ++i)
-            for (size_t j = 0; j < i; ++j)
-                if (rows[j] <= rows[i]) ++rows[i];
-        std::sort(rows.rbegin(), rows.rend());
-        outcomes.push_back(other);
-    }
+    TakeOutOfOtherGroups(ticks, outcomes);
     return outcomes;
 }
 

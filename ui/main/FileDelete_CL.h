@@ -98,9 +98,9 @@ private:
     // Why a ticked file of a similar group may not go, from how it and the kept file stand
     // against the search (kNone: it may).
     static Reason SimilarReason(ExactFile_CL::Standing ticked, ExactFile_CL::Standing kept, bool hasKept);
-    // Takes a gone file out of the groups not ticked that held it too.
-    void TakeOutOfOtherGroups(const CompareFileEntry* gone, const std::vector<GroupTicks>& ticks,
-                              std::vector<GroupOutcome>& others);
+    // Takes the files gone out of the groups not ticked that held them too, with an outcome
+    // for each such group.
+    void TakeOutOfOtherGroups(const std::vector<GroupTicks>& ticks, std::vector<GroupOutcome>& outcomes);
     void DeclineAllLeft();
     bool AskDeleteForGood(const std::vector<Target*>& forGood) const;
     // Why a ticked file stayed, as the result message says it (before the files' names).
