@@ -209,6 +209,23 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     EXPECT_EQ(j.FileRow(program, L"scenes-small.avi"), -1);
     EXPECT_EQ(program.GetItemText(j.groups, j.RowOfKind(program, L"類似"), 3), L"2");
     EXPECT_EQ(program.GetItemText(j.groups, j.RowOfKind(program, L"同一"), 3), L"2");
+
+    // Now the first file, which stands in the exact group too, keeping the VP9 encode: it
+    // leaves both groups; its byte copy, alone now, is no group any more.
+    program.SetCheckState(j.files, 0, 1);
+    ::PostMessageW(j.pane, WM_COMMAND, MAKEWPARAM(kDeleteButton, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(j.pane, kDeleteButton)));
+    question = program.WaitForWindow(L"#32770", L"削除の確認", 20000);
+    ASSERT_NE(question, nullptr);
+    ::PostMessageW(question, WM_COMMAND, IDYES, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !Exists(j.tree / exactBase); }, 30));
+    ASSERT_TRUE(WaitUntil([&] { return program.GetItemCount(j.groups) == 1; }, 10));
+    EXPECT_EQ(program.GetItemText(j.groups, 0, kKindColumn), L"類似");
+    EXPECT_EQ(program.GetItemText(j.groups, 0, 3), L"1");
+    ASSERT_EQ(program.GetItemCount(j.files), 1);
+    EXPECT_EQ(program.GetItemText(j.files, 0, kName) + program.GetItemText(j.files, 0, kExtension), L"scenes-cut.webm");
+    EXPECT_EQ(program.GetItemText(j.files, 0, kShare), L"類似 100%") << "scored as the group's first file now";
+    EXPECT_EQ(Exists(j.tree / L"scenes.mp4") + Exists(j.tree / L"scenes-copy.mp4"), 1);
+    EXPECT_TRUE(Exists(j.tree / L"scenes-cut.webm"));
     EXPECT_EQ(program.CloseAndWait(j.window, 30000), 0u);
 }
 
