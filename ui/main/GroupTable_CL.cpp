@@ -154,6 +154,17 @@ void GroupTable_CL::SortBy(int column)
     if (selected >= 0) ::SendMessageW(list.GetHwnd(), LVM_ENSUREVISIBLE, selected, FALSE);
 }
 
+LRESULT GroupTable_CL::DrawRow(NMLVCUSTOMDRAW& draw) const
+{
+    if (draw.nmcd.dwDrawStage == CDDS_PREPAINT) return CDRF_NOTIFYITEMDRAW;
+    if (draw.nmcd.dwDrawStage != CDDS_ITEMPREPAINT) return CDRF_DODEFAULT;
+    const int index = static_cast<int>(draw.nmcd.lItemlParam);
+    CriticalSection_CL::Guard guard(scanner.GroupsLock());
+    const std::vector<DuplicateGroup>& groups = scanner.Groups();
+    if (index >= 0 && index < static_cast<int>(groups.size()) && groups[index].isSimilar) draw.clrText = RGB(0, 80, 170);
+    return CDRF_DODEFAULT;
+}
+
 int GroupTable_CL::GroupOfRow(int row) const
 {
     if (row < 0 || row >= list.GetItemCount()) return -1;

@@ -40,6 +40,9 @@ public:
     void Clear();
     // A click on a column's header.
     void SortBy(int column);
+    // The list's custom draw: a similar group's row in its own colour, so it stands out
+    // from the exact groups even while the "種類" column is scrolled out of sight.
+    LRESULT DrawRow(NMLVCUSTOMDRAW& draw) const;
 
     int GroupOfRow(int row) const;
     int RowOfGroup(int groupIndex) const;

@@ -830,6 +830,7 @@ LRESULT MainWindow_CL::OnNotify(const NMHDR& header)
             resultPane->ShowGroup(&searchJob.Scanner(), groupTable->GroupOfRow(selected));
         }
     } else if (header.hwndFrom == groupList->GetHwnd()) {
+        if (header.code == NM_CUSTOMDRAW) return groupTable->DrawRow(reinterpret_cast<NMLVCUSTOMDRAW&>(const_cast<NMHDR&>(header)));
         if (header.code == LVN_COLUMNCLICK) groupTable->SortBy(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
         if (header.code == NM_RCLICK) ShowGroupMenu(nullptr);
         if (header.code == LVN_KEYDOWN) OnGroupListKey(reinterpret_cast<const NMLVKEYDOWN&>(header).wVKey);
@@ -868,7 +869,10 @@ LRESULT MainWindow_CL::WindowProc(HWND window, UINT message, WPARAM wParam, LPAR
             OnCommand(LOWORD(wParam));
         break;
     case WM_NOTIFY:
-        if (tab) OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+        if (tab) {
+            const LRESULT result = OnNotify(*reinterpret_cast<const NMHDR*>(lParam));
+            if (result != 0) return result;
+        }
         break;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));

@@ -155,7 +155,7 @@ void TestAAA_CL::UpdateList()
     if (group.isSimilar) {
         // "類似 100%" is wider than a share: the column grows to show it (and never shrinks
         // below what the user made it).
-        const int needed = resultList->MeasureText(L"類似 100%").cx + 16;
+        const int needed = resultList->MeasureText(L"類似 100%").cx + 36;  // the check box and margins
         const HWND list = resultList->GetHwnd();
         if (ListView_GetColumnWidth(list, 0) < needed) ListView_SetColumnWidth(list, 0, needed);
     }

@@ -186,6 +186,11 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     EXPECT_EQ(program.GetItemText(j.files, 0, 3), j.tree.Path()) << "the folder keeps its column";
     ::Sleep(1500);  // the first file's frames
     TakeScreenshot(L"similar-group");
+    program.SelectRow(j.groups, 0);
+    ::Sleep(500);
+    TakeScreenshot(L"similar-group-list");  // the similar group's row in its own colour
+    program.SelectRow(j.groups, 1);
+    ASSERT_TRUE(WaitUntil([&] { return program.GetItemCount(j.files) == 3 && j.FileRow(program, L"scenes-small.avi") == small; }, 10));
 
     // "画質が最も高いものを残す" ticks the smaller picture, and never the file the exact group keeps.
     ::SendMessageW(j.window, WM_COMMAND, kKeepBestPicture, 0);
