@@ -240,6 +240,7 @@ void MainWindow_CL::StartOrCancel()
         similarSearch.Cancel();
         return;
     }
+    progressBar->SetOverlayText(L"");
     findsSimilar = settings.findSimilar != 0;
     similarThreshold = ApplicationData_CL::ValidSimilarThreshold(settings.similarThreshold);
     fingerprints.clear();
@@ -350,7 +351,9 @@ void MainWindow_CL::OnSimilarNews()
         return;
     }
     similarSearch.Wait();
-    progressBar->SetOverlayText(L"");
+    // Movies that could not be decoded are in no similar group: the bar says how many.
+    const bool toldUndecodable = !news.isCanceled && news.undecodable > 0;
+    progressBar->SetOverlayText(toldUndecodable ? L"類似チェック: 読めない動画 " + std::to_wstring(news.undecodable) : L"");
     EndSearch();
 }
 

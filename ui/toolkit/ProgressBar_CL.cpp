@@ -2,7 +2,10 @@
 
 void ProgressBar_CL::SetOverlayText(const std::wstring& text)
 {
-    if (!originalProc) Subclass(nullptr);
+    if (!originalProc) {
+        if (text.empty()) return;  // the plain bar it is
+        Subclass(nullptr);
+    }
     SetText(text);
     ::InvalidateRect(hwnd, nullptr, TRUE);
 }

@@ -121,8 +121,8 @@ struct Journey {
 TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheTickedOneIsDeleted)
 {
     // scenes.mp4 and its byte copy, its MPEG-4 re-encode at 224x126, its VP9 encode with the
-    // first 2 s cut; other.mp4 is another movie of the same length.
-    Journey j({L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"other.mp4"});
+    // first 2 s cut; other.mp4 is another movie of the same length; broken.avi is no movie.
+    Journey j({L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"other.mp4", L"broken.avi"});
     ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (j.tree / L"scenes-copy.mp4").c_str(), FALSE));
     RemoteProgram program;
     ASSERT_TRUE(j.Launch(program));
@@ -152,11 +152,12 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     EXPECT_LT(slowestAnswerMs, 3000) << "the window was held up by the similar phase";
     EXPECT_EQ(program.GetItemCount(j.files), 2) << "the exact group's files, listed during the phase";
     const std::string count(lastProgress.begin() + lastProgress.find(L' ') + 1, lastProgress.end());  // digits and '/'
+    ASSERT_TRUE(WaitUntil([&] { return Text(j.button) == L"比較開始"; }, 20));
     std::printf("similar phase %.1f s (search %.1f s in all), last count seen %s, slowest answer %d ms over %d checks\n",
                 similarSeconds, std::chrono::duration<double>(Clock::now() - start).count(), count.c_str(),
                 slowestAnswerMs, checks);
-    ASSERT_TRUE(WaitUntil([&] { return Text(j.button) == L"比較開始"; }, 20));
-    EXPECT_TRUE(lastProgress.ends_with(L"/5")) << "five movies, one of them a byte copy";
+    EXPECT_TRUE(lastProgress.ends_with(L"/6")) << "six movies, one of them a byte copy";
+    EXPECT_EQ(Text(j.bar), L"類似チェック: 読めない動画 1");
 
     // The similar group after the exact one; the byte copy is not repeated in it.
     ASSERT_EQ(program.GetItemCount(j.groups), 2);
