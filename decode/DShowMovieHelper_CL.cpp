@@ -10,8 +10,10 @@
 
 #include "core/Log_CL.h"
 #include "core/UniqueHandle.h"
+#include "decode/DShowMaskedFileSource_CL.h"
 #include "decode/DShowSampleRenderer.h"
 #include "decode/MediaType.h"
+#include "decode/VideoTrackMask_CL.h"
 
 extern "C" const CLSID CLSID_NullRenderer;
 
@@ -22,6 +24,9 @@ namespace {
 const wchar_t kCaptureName[] = L"Sample Grabber";
 const wchar_t kAudioRendererName[] = L"Default DirectSound Device";
 const wchar_t* const kSplitterNames[] = {L"Avi Splitter", L"MPEG-I Stream Splitter", L"MPEG-2 Demultiplexer"};
+// The platform's parser for .mp4, .mkv and most other containers (GStreamer's decodebin).
+const wchar_t kParserName[] = L"GStreamer splitter filter";
+const CLSID kParserClassId = {0xF9D8D64E, 0xA144, 0x47DC, {0x8E, 0xE0, 0xF5, 0x34, 0x98, 0x37, 0x2C, 0x29}};
 
 // Everything an enumerator of the graph's filters or a filter's pins hands out.
 template <typename Item, typename Enumerator>
@@ -94,17 +99,48 @@ PIN_DIRECTION DirectionOf(IPin* pin)
     return direction;
 }
 
-bool OffersAudio(IPin* pin)
+bool Offers(IPin* pin, const GUID& majorType)
 {
     ComPtr<IEnumMediaTypes> types;
     if (FAILED(pin->EnumMediaTypes(&types))) return false;
     AM_MEDIA_TYPE* type = nullptr;
     while (types->Next(1, &type, nullptr) == S_OK) {
-        bool audio = type->majortype == MEDIATYPE_Audio;
+        bool offered = type->majortype == majorType;
         DeleteMediaType(type);
-        if (audio) return true;
+        if (offered) return true;
     }
     return false;
+}
+
+// The movie read through a mask that leaves the parser one video track, which goes to the
+// capture renderer; the other streams stay unconnected. E_NOINTERFACE when the platform
+// has no such parser, and the file is then rendered as it is.
+HRESULT RenderFirstVideoTrack(IGraphBuilder* graph, IBaseFilter* capture, FileHandle file, VideoTrackMask_CL mask)
+{
+    ComPtr<IBaseFilter> parser;
+    if (FAILED(::CoCreateInstance(kParserClassId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &parser)))
+        return E_NOINTERFACE;
+    ComPtr<DShowMaskedFileSource_CL> source;
+    source.Attach(new (std::nothrow) DShowMaskedFileSource_CL(std::move(file), std::move(mask)));
+    if (!source) return E_OUTOFMEMORY;
+    HRESULT result = graph->AddFilter(source.Get(), L"Masked File Source");
+    if (SUCCEEDED(result)) result = graph->AddFilter(parser.Get(), kParserName);
+    ComPtr<IPin> parserInput = FirstPin(parser.Get(), PINDIR_INPUT);
+    if (SUCCEEDED(result)) result = parserInput ? graph->ConnectDirect(source->GetOutputPin(), parserInput.Get(), nullptr) : E_FAIL;
+    if (SUCCEEDED(result)) {
+        result = VFW_E_CANNOT_RENDER;
+        ComPtr<IPin> captureInput = FirstPin(capture, PINDIR_INPUT);
+        for (ComPtr<IPin>& pin : PinsOf(parser.Get())) {
+            if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || !Offers(pin.Get(), MEDIATYPE_Video)) continue;
+            result = graph->ConnectDirect(pin.Get(), captureInput.Get(), nullptr);
+            break;
+        }
+    }
+    if (FAILED(result)) {
+        graph->RemoveFilter(parser.Get());
+        graph->RemoveFilter(source.Get());
+    }
+    return result;
 }
 
 }  // namespace
@@ -153,10 +189,22 @@ HRESULT DShowMovieHelper_CL::Initialize(const GUID& subtype)
 HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, DWORD waitMs)
 {
     if (!control) return E_FAIL;
-    auto render = [control = control, path]() {
-        BSTR file = ::SysAllocString(path.c_str());
-        HRESULT result = control->RenderFile(file);
-        ::SysFreeString(file);
+    // Reading the file's structure can wait on a slow disk as long as the parser can: it is
+    // done on the graph's thread too.
+    auto videoTracks = std::make_shared<int>(0);
+    auto render = [control = control, graph = graph, capture = captureFilter, path, videoTracks]() {
+        FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        VideoTrackMask_CL mask = file ? VideoTrackMask_CL::ForFile(file.Get()) : VideoTrackMask_CL();
+        if (!mask.IsEmpty()) {
+            *videoTracks = mask.VideoTracks();
+            HRESULT masked = RenderFirstVideoTrack(graph.Get(), capture.Get(), std::move(file), std::move(mask));
+            if (SUCCEEDED(masked)) return masked;
+            *videoTracks = 0;
+        }
+        BSTR name = ::SysAllocString(path.c_str());
+        HRESULT result = control->RenderFile(name);
+        ::SysFreeString(name);
         return result;
     };
     HRESULT result = E_FAIL;
@@ -165,6 +213,7 @@ HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, D
         ReleaseAll();
         return E_ABORT;
     }
+    if (*videoTracks > 1) TheLog().Write(L"映像ストリーム数 = %d, 先頭のみ表示", *videoTracks);
     // A partial render (an audio stream with no sound device to play it) still rendered the
     // video; whether it reached the capture renderer is for EditFilterGraphToVideo to say.
     return SUCCEEDED(result) ? S_OK : E_FAIL;
@@ -277,7 +326,7 @@ HRESULT DShowMovieHelper_CL::EditFilterGraphToAudio()
     }
     // After a known splitter the whole audio chain goes: no audio is decoded at all.
     for (ComPtr<IPin>& pin : PinsOf(splitter.Get())) {
-        if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || !OffersAudio(pin.Get())) continue;
+        if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || !Offers(pin.Get(), MEDIATYPE_Audio)) continue;
         ComPtr<IPin> peer;
         if (pin->ConnectedTo(&peer) == S_OK) {
             PIN_INFO info = {};

@@ -10,6 +10,8 @@
 
 #include "decode/ComObject.h"
 #include "decode/DShowSampleRendererISampleGrabber_CL.h"
+#include "decode/MediaTypeEnumerator.h"
+#include "decode/SinglePinEnumerator.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -176,68 +178,11 @@ private:
     DShowSampleRenderer& filter;
 };
 
-// Lists the one pin.
-class DShowSampleRenderer::PinEnumerator final : public ComObject<IEnumPins> {
-public:
-    PinEnumerator(DShowSampleRenderer& filter, ULONG position) : filter(&filter), position(position) {}
-
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, IPin** pins, ULONG* fetched) override
-    {
-        if (!pins) return E_POINTER;
-        ULONG given = 0;
-        if (count > 0 && position == 0) {
-            pins[0] = filter->pin;
-            pins[0]->AddRef();
-            position = 1;
-            given = 1;
-        }
-        if (fetched) *fetched = given;
-        return given == count ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override
-    {
-        position += count;
-        return position <= 1 ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Reset() override
-    {
-        position = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumPins** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = new (std::nothrow) PinEnumerator(*filter.Get(), position);
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-
-private:
-    ComPtr<DShowSampleRenderer> filter;
-    ULONG position;
-};
-
-// The pin proposes no media type of its own: the upstream pin offers, the renderer accepts.
-class DShowSampleRenderer::EmptyTypeEnumerator final : public ComObject<IEnumMediaTypes> {
-public:
-    HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE**, ULONG* fetched) override
-    {
-        if (fetched) *fetched = 0;
-        return count == 0 ? S_OK : S_FALSE;
-    }
-    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_FALSE; }
-    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Clone(IEnumMediaTypes** out) override
-    {
-        if (!out) return E_POINTER;
-        *out = new (std::nothrow) EmptyTypeEnumerator();
-        return *out ? S_OK : E_OUTOFMEMORY;
-    }
-};
-
 HRESULT STDMETHODCALLTYPE DShowSampleRenderer::InputPin::EnumMediaTypes(IEnumMediaTypes** types)
 {
     if (!types) return E_POINTER;
-    *types = new (std::nothrow) EmptyTypeEnumerator();
+    // The pin proposes no media type of its own: the upstream pin offers, the renderer accepts.
+    *types = new (std::nothrow) MediaTypeEnumerator(nullptr);
     return *types ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -371,7 +316,7 @@ HRESULT STDMETHODCALLTYPE DShowSampleRenderer::GetSyncSource(IReferenceClock** o
 HRESULT STDMETHODCALLTYPE DShowSampleRenderer::EnumPins(IEnumPins** pins)
 {
     if (!pins) return E_POINTER;
-    *pins = new (std::nothrow) PinEnumerator(*this, 0);
+    *pins = new (std::nothrow) SinglePinEnumerator(this, pin);
     return *pins ? S_OK : E_OUTOFMEMORY;
 }
 

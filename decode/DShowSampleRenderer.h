@@ -83,8 +83,6 @@ public:
 
 private:
     class InputPin;
-    class PinEnumerator;
-    class EmptyTypeEnumerator;
     friend class InputPin;
 
     ~DShowSampleRenderer();

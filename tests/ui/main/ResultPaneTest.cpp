@@ -372,8 +372,9 @@ TEST(ResultPane, GridSideFollowsTheSettingAndANewSearchShowsTheApplicationImageA
 }
 
 // Movies with a second video stream used to open a window of their own and then hang the
-// window for good when the next movie was chosen; a huge picture froze it for 15 s and took
-// gigabytes. Each is previewed while the window keeps answering.
+// window for good when the next movie was chosen, and showed either stream by chance; a huge
+// picture froze it for 15 s and took gigabytes. Each is previewed while the window keeps
+// answering, a movie by its first video stream.
 TEST(ResultPane, TwoVideoStreamsAndHugePicturesNeitherHangTheWindowNorBalloon)
 {
     Fixture f;
@@ -403,18 +404,16 @@ TEST(ResultPane, TwoVideoStreamsAndHugePicturesNeitherHangTheWindowNorBalloon)
         ASSERT_TRUE(f.WaitForLog(L"デコード完了(", frames, 40000));
         EXPECT_TRUE(Answers(window));
         EXPECT_EQ(OtherVisibleWindows(program.GetProcessId(), window), 0) << "no video window of the platform's";
-        if (std::wstring(movie) != L".mkv") continue;
+        if (std::wstring(movie) == L".avi") continue;
         ::Sleep(300);
-        PreviewShot shot(pane, L"result-pane-two-video-streams");
+        PreviewShot shot(pane, std::wstring(L"result-pane-two-video-streams-") + (movie + 1));
         const int w = std::min(shot.width, shot.height * 4 / 3), h = w * 3 / 4;
         const int left = (shot.width - w) / 2, top = (shot.height - h) / 2;
-        // One stream in every cell: the first one's grey or the second one's red.
-        auto isRed = [](uint32_t pixel) { return (pixel >> 16) > 200 && (pixel & 0xFF) < 50; };
-        const bool red = isRed(shot.At(left + w / 8, top + h / 8));
+        // The first stream's grey in every cell, never the second one's red.
         for (int cell = 0; cell < 16; ++cell) {
             const uint32_t pixel = shot.At(left + (cell % 4) * w / 4 + w / 8, top + (cell / 4) * h / 4 + h / 8);
-            if (red) EXPECT_TRUE(isRed(pixel)) << "cell " << cell;
-            else EXPECT_LT(std::abs(static_cast<int>(pixel >> 16) - static_cast<int>(pixel & 0xFF)), 16) << "cell " << cell;
+            EXPECT_LT(std::abs(static_cast<int>(pixel >> 16) - static_cast<int>(pixel & 0xFF)), 16)
+                << "cell " << cell << std::hex << ": " << pixel;
         }
     }
 
