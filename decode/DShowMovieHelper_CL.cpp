@@ -193,15 +193,17 @@ HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, D
     // done on the graph's thread too.
     auto videoTracks = std::make_shared<int>(0);
     auto render = [control = control, graph = graph, capture = captureFilter, path, videoTracks]() {
-        FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        VideoTrackMask_CL mask = file ? VideoTrackMask_CL::ForFile(file.Get()) : VideoTrackMask_CL();
-        if (!mask.IsEmpty()) {
-            *videoTracks = mask.VideoTracks();
-            HRESULT masked = RenderFirstVideoTrack(graph.Get(), capture.Get(), std::move(file), std::move(mask));
-            if (SUCCEEDED(masked)) return masked;
-            *videoTracks = 0;
-        }
+        {
+            FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            VideoTrackMask_CL mask = file ? VideoTrackMask_CL::ForFile(file.Get()) : VideoTrackMask_CL();
+            if (!mask.IsEmpty()) {
+                *videoTracks = mask.VideoTracks();
+                HRESULT masked = RenderFirstVideoTrack(graph.Get(), capture.Get(), std::move(file), std::move(mask));
+                if (SUCCEEDED(masked)) return masked;
+                *videoTracks = 0;
+            }
+        }  // the file is not held open for the platform's own rendering
         BSTR name = ::SysAllocString(path.c_str());
         HRESULT result = control->RenderFile(name);
         ::SysFreeString(name);
