@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <wrl/client.h>
 
 #include <atomic>
 
@@ -32,3 +33,14 @@ protected:
 private:
     std::atomic<ULONG> references{1};
 };
+
+// Puts a reference the caller already owns (from `new`, or handed out as PIN_INFO::pFilter
+// is) into a ComPtr. MinGW's ComPtr::Attach adds a reference of its own, unlike the SDK's, so
+// it would leak one: the object, and all it holds, would never be freed.
+template <typename Interface>
+Microsoft::WRL::ComPtr<Interface> AdoptReference(Interface* owned)
+{
+    Microsoft::WRL::ComPtr<Interface> holder(owned);
+    if (owned) owned->Release();
+    return holder;
+}

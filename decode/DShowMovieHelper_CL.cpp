@@ -10,6 +10,7 @@
 
 #include "core/Log_CL.h"
 #include "core/UniqueHandle.h"
+#include "decode/ComObject.h"
 #include "decode/DShowMaskedFileSource_CL.h"
 #include "decode/DShowSampleRenderer.h"
 #include "decode/MediaType.h"
@@ -120,8 +121,8 @@ HRESULT RenderFirstVideoTrack(IGraphBuilder* graph, IBaseFilter* capture, FileHa
     ComPtr<IBaseFilter> parser;
     if (FAILED(::CoCreateInstance(kParserClassId, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, &parser)))
         return E_NOINTERFACE;
-    ComPtr<DShowMaskedFileSource_CL> source;
-    source.Attach(new (std::nothrow) DShowMaskedFileSource_CL(std::move(file), std::move(mask)));
+    ComPtr<DShowMaskedFileSource_CL> source =
+        AdoptReference(new (std::nothrow) DShowMaskedFileSource_CL(std::move(file), std::move(mask)));
     if (!source) return E_OUTOFMEMORY;
     HRESULT result = graph->AddFilter(source.Get(), L"Masked File Source");
     if (SUCCEEDED(result)) result = graph->AddFilter(parser.Get(), kParserName);
@@ -229,8 +230,7 @@ bool DShowMovieHelper_CL::StopAndReleaseAll(DWORD waitMs)
     }
     // A graph left behind must not call back into a decoder that may be gone by then.
     if (grabber) grabber->SetCallback(nullptr, 0);
-    ComPtr<IUnknown> rendererReference;
-    rendererReference.Attach(static_cast<IBaseFilter*>(renderer));
+    ComPtr<IBaseFilter> rendererReference = AdoptReference(static_cast<IBaseFilter*>(renderer));
     renderer = nullptr;
     auto stopAndRelease = [graph = std::move(graph), control = std::move(control), seeking = std::move(seeking),
                            grabber = std::move(grabber), captureFilter = std::move(captureFilter),
@@ -287,8 +287,7 @@ void DShowMovieHelper_CL::RemoveWithDownstream(IBaseFilter* filter)
         if (DirectionOf(pin.Get()) != PINDIR_OUTPUT || pin->ConnectedTo(&peer) != S_OK) continue;
         PIN_INFO info = {};
         peer->QueryPinInfo(&info);
-        ComPtr<IBaseFilter> downstream;
-        downstream.Attach(info.pFilter);
+        ComPtr<IBaseFilter> downstream = AdoptReference(info.pFilter);
         graph->Disconnect(pin.Get());
         graph->Disconnect(peer.Get());
         if (downstream) RemoveWithDownstream(downstream.Get());
@@ -333,8 +332,7 @@ HRESULT DShowMovieHelper_CL::EditFilterGraphToAudio()
         if (pin->ConnectedTo(&peer) == S_OK) {
             PIN_INFO info = {};
             peer->QueryPinInfo(&info);
-            ComPtr<IBaseFilter> chain;
-            chain.Attach(info.pFilter);
+            ComPtr<IBaseFilter> chain = AdoptReference(info.pFilter);
             graph->Disconnect(pin.Get());
             graph->Disconnect(peer.Get());
             if (chain) RemoveWithDownstream(chain.Get());
@@ -352,8 +350,7 @@ void DShowMovieHelper_CL::RemoveWithUpstream(IBaseFilter* filter)
         if (DirectionOf(pin.Get()) != PINDIR_INPUT || pin->ConnectedTo(&peer) != S_OK) continue;
         PIN_INFO info = {};
         peer->QueryPinInfo(&info);
-        ComPtr<IBaseFilter> upstream;
-        upstream.Attach(info.pFilter);
+        ComPtr<IBaseFilter> upstream = AdoptReference(info.pFilter);
         graph->Disconnect(peer.Get());
         graph->Disconnect(pin.Get());
         if (upstream) feeding.push_back(upstream);

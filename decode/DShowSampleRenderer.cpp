@@ -194,6 +194,7 @@ DShowSampleRenderer::DShowSampleRenderer()
       acceptedSubtype(MEDIASUBTYPE_YUY2)
 {
     ::InitializeCriticalSection(&lock);
+    ++live;
 }
 
 DShowSampleRenderer::~DShowSampleRenderer()
@@ -201,6 +202,7 @@ DShowSampleRenderer::~DShowSampleRenderer()
     FreeMediaType(connectionType);
     delete pin;
     ::DeleteCriticalSection(&lock);
+    --live;
 }
 
 HRESULT STDMETHODCALLTYPE DShowSampleRenderer::QueryInterface(REFIID iid, void** out)

@@ -28,6 +28,9 @@ public:
     static constexpr wchar_t kFilterName[] = L"DShowSample Renderer Filter";
 
     DShowSampleRenderer();
+    // Renderers not yet destroyed, in the whole process: one outliving its graph's release
+    // means the graph, and the platform's buffers behind it, were never let go.
+    static int LiveCount() { return live; }
 
     // IUnknown
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
@@ -93,6 +96,7 @@ private:
     void NotifyComplete();
     Microsoft::WRL::ComPtr<IMediaSeeking> UpstreamSeeking();
 
+    static inline std::atomic<int> live{0};
     std::atomic<ULONG> references{1};
     CRITICAL_SECTION lock;
     FILTER_STATE state = State_Stopped;

@@ -15,6 +15,7 @@
 #include "decode/DShowMovieFrameDecodeThread_CL.h"
 #include "decode/DShowMaskedFileSource_CL.h"
 #include "decode/DShowMovieFrameDecode_CL.h"
+#include "decode/DShowSampleRenderer.h"
 #include "decode/FrameInfo_CL.h"
 #include "decode/VideoTrackMask_CL.h"
 #include "support/CliRunner.h"
@@ -58,6 +59,23 @@ int SecondShown(Gdiplus::Bitmap& frame)
     return static_cast<int>(std::lround((luma - 16) / 28.0));
 }
 
+// A copy of a test movie that no other test process opens meanwhile.
+std::wstring PrivateCopy(const TestFolder& folder, const wchar_t* name)
+{
+    const std::wstring copy = folder / name;
+    ::CopyFileW(Movie(name).c_str(), copy.c_str(), FALSE);
+    return copy;
+}
+
+// After a movie is let go, nothing of its graph lives on: no capture renderer, and no
+// reader holding the file (which an exclusive open would find).
+void ExpectGraphGone(const std::wstring& movie)
+{
+    EXPECT_EQ(DShowSampleRenderer::LiveCount(), 0) << "a renderer outlived its graph";
+    FileHandle alone(::CreateFileW(movie.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(alone) << "the file is still held open, error " << ::GetLastError();
+}
+
 class MovieFormats : public ::testing::TestWithParam<const wchar_t*> {};
 
 }  // namespace
@@ -65,8 +83,10 @@ class MovieFormats : public ::testing::TestWithParam<const wchar_t*> {};
 TEST_P(MovieFormats, FramesComeFromTheRequestedMomentsAndNoAudioIsPlayed)
 {
     Prepare();
+    TestFolder folder;
+    const std::wstring movie = PrivateCopy(folder, GetParam());
     DShowMovieFrameDecode_CL decoder;
-    ASSERT_EQ(decoder.OpenMovie(Movie(GetParam())), S_OK);
+    ASSERT_EQ(decoder.OpenMovie(movie), S_OK);
     int64_t duration = decoder.GetMovieDuration(TIME_FORMAT_MEDIA_TIME);
     EXPECT_NEAR(double(duration), double(8 * kSecond), double(kSecond) / 4) << "100-ns units";
     EXPECT_EQ(decoder.GetHelper().HasFilterNamed(L"Default DirectSound Device"), 0);
@@ -91,6 +111,7 @@ TEST_P(MovieFormats, FramesComeFromTheRequestedMomentsAndNoAudioIsPlayed)
         previous = shown;
     }
     decoder.Finalize();
+    ExpectGraphGone(movie);
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, MovieFormats,
@@ -249,9 +270,11 @@ TEST(ContactSheet, AMovieWithTwoVideoStreamsShowsItsFirstEveryTimeAndEnds)
     auto isFirstStream = [](const Gdiplus::Color& pixel) { return std::abs(pixel.GetR() - pixel.GetB()) < 16; };
     for (const wchar_t* name : {L"twovideo.mkv", L"twovideo.mp4"}) {
         SCOPED_TRACE(testing::Message() << std::string(name, name + wcslen(name)));
+        TestFolder folder;
+        const std::wstring movie = PrivateCopy(folder, name);
         for (int opening = 0; opening < 4; ++opening) {
             DShowMovieFrameDecode_CL decoder;
-            ASSERT_EQ(decoder.OpenMovie(Movie(name)), S_OK);
+            ASSERT_EQ(decoder.OpenMovie(movie), S_OK);
             EXPECT_EQ(decoder.GetHelper().HasFilterNamed(L"Video Renderer"), 0);
             EXPECT_EQ(decoder.GetHelper().RemoveOtherRenderers(), 0) << "none left after the open";
             std::unique_ptr<Gdiplus::Bitmap> frame = decoder.DecodeFrameAt(5 * kSecond);
@@ -263,9 +286,9 @@ TEST(ContactSheet, AMovieWithTwoVideoStreamsShowsItsFirstEveryTimeAndEnds)
             auto stopping = std::chrono::steady_clock::now();
             decoder.Finalize();
             EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - stopping).count(), 1.0);
+            ExpectGraphGone(movie);
         }
 
-        TestFolder folder;
         CliResult made = RunCli(L"sheet --grid 3 \"" + Movie(name) + L"\" \"" + (folder / L"sheet.png") + L"\"");
         EXPECT_EQ(made.exitCode, 0u) << "the sheet ends, with every frame";
         Gdiplus::Bitmap sheet((folder / L"sheet.png").c_str());
