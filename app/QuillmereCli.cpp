@@ -47,7 +47,8 @@ const wchar_t kUsage[] =
     L"      fingerprints are kept in Documents\\Quillmere\\fingerprints.cache.\n"
     L"      --csv prints one line per file of the exact groups, as the program saves a result:\n"
     L"      group, path, size, last-write time, share compared, ticked (UTF-8 with a byte-order\n"
-    L"      mark).\n"
+    L"      mark). With --similar the similar groups follow, numbered on, and every line ends in\n"
+    L"      two more fields: the kind (同一 or 類似) and the similarity (empty for exact groups).\n"
     L"  quillmere-cli compare FILE_A FILE_B\n"
     L"      Compares two files over their whole length: exit 0 when equal, 1 when they differ\n"
     L"      or one of them changed while it was compared (printed as \"changed\").\n"
@@ -214,10 +215,11 @@ bool IsMovie(const CompareFileEntry& file)
 }
 
 // The similar part of a search: COM and GDI+ for the decoding, the fingerprint cache beside
-// the digest cache (unless `cachePath` is empty). Returns what to print after the groups.
-std::wstring FindSimilar(FirstFileCompare_CL& scanner, int threshold, const std::wstring& cachePath, bool json)
+// the digest cache (unless `cachePath` is empty). `movies` and `search` keep what the
+// outcome's groups and fingerprints point into.
+SimilarMovieSearch_CL::Outcome FindSimilar(FirstFileCompare_CL& scanner, int threshold, const std::wstring& cachePath,
+                                           std::vector<CompareFileEntry*>& movies, SimilarMovieSearch_CL& search)
 {
-    std::vector<CompareFileEntry*> movies;
     for (CompareFileEntry& file : scanner.Files())
         if (IsMovie(file)) movies.push_back(&file);
     const HRESULT com = ::CoInitialize(nullptr);
@@ -226,7 +228,6 @@ std::wstring FindSimilar(FirstFileCompare_CL& scanner, int threshold, const std:
     Gdiplus::GdiplusStartup(&token, &startup, nullptr);
     FingerprintCache_CL cache;
     if (!cachePath.empty()) cache.Load(cachePath);
-    SimilarMovieSearch_CL search;
     const bool showProgress = IsConsole(::GetStdHandle(STD_ERROR_HANDLE));
     if (showProgress)
         search.onProgress = [](int done, int total) {
@@ -235,10 +236,9 @@ std::wstring FindSimilar(FirstFileCompare_CL& scanner, int threshold, const std:
     const SimilarMovieSearch_CL::Outcome outcome =
         search.Run(movies, scanner.Groups(), threshold, cachePath.empty() ? nullptr : &cache, nullptr);
     if (!cachePath.empty()) cache.Save(cachePath);
-    std::wstring out = json ? SimilarAsJson(outcome, search, movies) : SimilarAsText(outcome, search, movies);
     Gdiplus::GdiplusShutdown(token);
     if (SUCCEEDED(com)) ::CoUninitialize();
-    return out;
+    return outcome;
 }
 
 std::vector<const DuplicateGroup*> GroupPointers(const std::vector<DuplicateGroup>& groups)
@@ -246,6 +246,22 @@ std::vector<const DuplicateGroup*> GroupPointers(const std::vector<DuplicateGrou
     std::vector<const DuplicateGroup*> pointers;
     for (const DuplicateGroup& group : groups) pointers.push_back(&group);
     return pointers;
+}
+
+// Similar groups as the window lists them after the exact ones: each member's score kept in
+// its entry.
+std::vector<DuplicateGroup> AsDuplicateGroups(const std::vector<SimilarGroup>& found)
+{
+    std::vector<DuplicateGroup> groups;
+    for (const SimilarGroup& similar : found) {
+        DuplicateGroup& group = groups.emplace_back();
+        group.isSimilar = true;
+        for (size_t i = 0; i < similar.files.size() && i < similar.scores.size(); ++i) {
+            similar.files[i]->similarity = similar.scores[i];
+            group.push_back(similar.files[i]);
+        }
+    }
+    return groups;
 }
 
 // Bytes as they are, to a console as well: the CSV is UTF-8 wherever it goes.
@@ -299,7 +315,6 @@ int RunFind(const std::vector<std::wstring>& args)
     if (thresholdGiven && !similar) return Usage(L"--threshold goes with --similar");
     if (!listFile.empty() && !folders.empty()) return Usage(L"give folders or --list, not both");
     if (json && csv) return Usage(L"give --json or --csv, not both");
-    if (csv && similar) return Usage(L"--csv lists the exact groups only: leave out --similar");
     if (listFile.empty() && folders.empty()) return Usage(L"no folder given");
     if (!listFile.empty() && ::GetFileAttributesW(listFile.c_str()) == INVALID_FILE_ATTRIBUTES)
         return Usage(L"cannot read the list file " + listFile);
@@ -335,18 +350,23 @@ int RunFind(const std::vector<std::wstring>& args)
     scanner.FindDuplicates(nullptr);
     scanner.SetDigestCache(nullptr);
     if (useCache) cache.Save(cachePath);
+    std::vector<CompareFileEntry*> movies;
+    SimilarMovieSearch_CL search;
+    SimilarMovieSearch_CL::Outcome outcome;
+    if (similar)
+        outcome = FindSimilar(scanner, threshold, useCache ? cacheFolder + L"\\fingerprints.cache" : L"", movies, search);
     if (csv) {
-        PrintBytes(ResultCsv(GroupPointers(scanner.Groups())));
-        return kExitOk;
-    }
-    const std::wstring similarGroups =
-        similar ? FindSimilar(scanner, threshold, useCache ? cacheFolder + L"\\fingerprints.cache" : L"", json) : L"";
-    if (json) {
-        PrintGroupsAsJson(scanner.Groups(), similarGroups);
+        std::vector<const DuplicateGroup*> groups = GroupPointers(scanner.Groups());
+        const std::vector<DuplicateGroup> similarGroups = AsDuplicateGroups(outcome.groups);
+        for (const DuplicateGroup& group : similarGroups) groups.push_back(&group);
+        PrintBytes(ResultCsv(groups));
+    } else if (json) {
+        PrintGroupsAsJson(scanner.Groups(), similar ? SimilarAsJson(outcome, search, movies) : L"");
     } else {
         PrintGroupsAsText(scanner.Groups());
-        if (similar) Print(STD_OUTPUT_HANDLE, similarGroups);
+        if (similar) Print(STD_OUTPUT_HANDLE, SimilarAsText(outcome, search, movies));
     }
+    // A file of the list that could not be searched fails the run in every format.
     return isListed ? kExitOk : kExitUnreadable;
 }
 

@@ -72,15 +72,19 @@ uint64_t WastedBytes(const DuplicateGroup& group)
 
 std::string ResultCsv(const std::vector<const DuplicateGroup*>& groups)
 {
-    std::string csv = "\xEF\xBB\xBF";
-    csv += Utf8(L"グループ,パス,サイズ,更新日時,比較量,チェック") + "\r\n";
+    const bool anySimilar = std::any_of(groups.begin(), groups.end(), [](const DuplicateGroup* group) { return group->isSimilar; });
+    std::string csv = "\xEF\xBB\xBF" + Utf8(L"グループ,パス,サイズ,更新日時,比較量,チェック");
+    csv += (anySimilar ? Utf8(L",種類,類似度") : "") + "\r\n";
+    const std::string exact = "," + Utf8(L"同一") + ",", similar = "," + Utf8(L"類似") + ",";
     for (size_t g = 0; g < groups.size(); ++g) {
         const DuplicateGroup& group = *groups[g];
         for (size_t i = 0; i < group.size(); ++i) {
             const CompareFileEntry& entry = *group[i];
             csv += std::to_string(g + 1) + "," + CsvField(entry.path) + "," + std::to_string(entry.size) + "," +
                    CsvField(LocalTimeText(entry.lastWriteTime)) + "," + CsvField(ShareText(entry, i == 0, group.isSimilar)) + "," +
-                   (entry.isTicked ? "1" : "0") + "\r\n";
+                   (entry.isTicked ? "1" : "0");
+            if (anySimilar) csv += group.isSimilar ? similar + std::to_string(entry.similarity) + "%" : exact;
+            csv += "\r\n";
         }
     }
     return csv;

@@ -19,5 +19,9 @@ std::wstring LocalTimeText(uint64_t fileTime);
 uint64_t WastedBytes(const DuplicateGroup& group);
 // The groups as CSV in UTF-8 with a byte-order mark (so a Japanese spreadsheet reads it
 // right), one line per file: group number (from 1, in the order given), path, size in
-// bytes, last-write time, share compared (or the similarity, ShareText), ticked (1 or 0). Lines end in CR LF.
+// bytes, last-write time, share compared (ShareText), ticked (1 or 0). Lines end in CR LF.
+// When similar groups are among them, every line ends in two more fields, so that a reader of
+// the columns before finds them in their places: the kind ("同一" for the same bytes, "類似"
+// for a similar movie) and the similarity to the group's first file ("96%"; empty for the
+// same bytes). Without similar groups the lines are as they always were.
 std::string ResultCsv(const std::vector<const DuplicateGroup*>& groups);

@@ -11,6 +11,7 @@
 #include "core/GdiPlus.h"
 #include "decode/DShowMovieFingerprint_CL.h"
 #include "decode/SimilarMovieSearch_CL.h"
+#include "engine/CacheFile.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "engine/SimilarMatcher_CL.h"
 #include "support/CliRunner.h"
@@ -123,13 +124,22 @@ TEST(SimilarMovies, ReencodedResizedAndCutCopiesAreFoundAndTheCacheChangesNothin
         if (name == L"scenes.mp4") {
             EXPECT_EQ(print.width, 320);
             EXPECT_NEAR(double(print.duration), 15.0 * kSecond, kSecond / 4.0);
-            EXPECT_EQ(print.frames.size(), size_t(MovieFingerprint::kFrameCount));
+            EXPECT_EQ(print.frames.size(), MovieFingerprint::SampleTimes(print.duration).size());
         }
         if (name == L"broken.avi") {
             EXPECT_FALSE(print.isDecodable);
         }
     }
     ASSERT_TRUE(cache.Save(cachePath));
+    // A cache of the fingerprints taken before at other moments, in the same layout, is no
+    // cache: they would never match those taken now.
+    const char magic[4] = {'Q', 'M', 'F', 'P'};
+    std::vector<uint8_t> body = CacheFile::ReadBody(cachePath, magic);
+    ASSERT_GE(body.size(), 4u);
+    const uint32_t older = FingerprintCache_CL::kVersion - 1;
+    memcpy(body.data(), &older, sizeof(older));
+    ASSERT_TRUE(CacheFile::WriteWhole(documents / L"older.cache", magic, body));
+    EXPECT_FALSE(FingerprintCache_CL().Load(documents / L"older.cache"));
 
     // Unchanged movies are never decoded again (the broken one neither), with the same result.
     FingerprintCache_CL loaded;
@@ -207,4 +217,38 @@ TEST(SimilarMovies, ConsoleToolListsSimilarGroupsOnlyWhenAsked)
     EXPECT_EQ(RunCli(L"find --threshold 50" + where).exitCode, 2u);
     EXPECT_EQ(RunCli(L"find --similar --threshold 0" + where).exitCode, 2u);
     EXPECT_EQ(RunCli(L"find --similar --threshold 7x" + where).exitCode, 2u);
+
+    // CSV: the exact group, then the similar group numbered on, each line with its kind and
+    // similarity; without --similar the lines and header are the exact search's alone.
+    ASSERT_TRUE(::CopyFileW(TestMovie(L"other.mp4").c_str(), (folder / L"other-copy.mp4").c_str(), FALSE));
+    const CliResult exactCsv = RunCli(L"find --csv --no-cache" + where);
+    const CliResult csv = RunCli(L"find --similar --csv --no-cache" + where);
+    EXPECT_EQ(csv.exitCode, 0u);
+    const std::string header = "\xEF\xBB\xBF" + Utf8(L"グループ,パス,サイズ,更新日時,比較量,チェック");
+    EXPECT_EQ(exactCsv.out.substr(0, header.size() + 2), header + "\r\n");
+    ASSERT_EQ(csv.out.substr(0, header.size()), header);
+    std::vector<std::string> lines;
+    for (size_t at = header.size(), end; (end = csv.out.find("\r\n", at)) != std::string::npos; at = end + 2)
+        lines.push_back(csv.out.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 5u) << csv.out;
+    EXPECT_EQ(lines[0], Utf8(L",種類,類似度"));
+    std::vector<std::string> exactLines;
+    for (size_t at = header.size() + 2, end; (end = exactCsv.out.find("\r\n", at)) != std::string::npos; at = end + 2)
+        exactLines.push_back(exactCsv.out.substr(at, end - at));
+    ASSERT_EQ(exactLines.size(), 2u) << exactCsv.out;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(lines[1 + i], exactLines[i] + Utf8(L",同一,"));
+        EXPECT_EQ(lines[1 + i].substr(0, 2), "1,");
+        EXPECT_NE(lines[1 + i].find("other"), std::string::npos);
+    }
+    EXPECT_NE(lines[3].find("scenes"), std::string::npos);
+    EXPECT_NE(lines[4].find("scenes"), std::string::npos);
+    for (int i = 3; i < 5; ++i) {
+        EXPECT_EQ(lines[i].substr(0, 2), "2,");
+        // The share column as the window shows it, not ticked, the kind, the score.
+        const std::string score = lines[i].substr(lines[i].rfind(',') + 1);
+        EXPECT_NE(lines[i].find(Utf8(L",類似 ") + score + Utf8(L",0,類似,") + score), std::string::npos) << lines[i];
+        EXPECT_EQ(score.back(), '%');
+        EXPECT_GE(std::atoi(score.c_str()), i == 3 ? 100 : SimilarMatcher_CL::kDefaultThreshold) << lines[i];
+    }
 }

@@ -10,14 +10,6 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
-{
-    int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(bytes - 1, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    return out;
-}
-
 std::string JsonPath(const std::wstring& path)
 {
     std::string escaped;
@@ -152,6 +144,11 @@ TEST(Cli, FoldersNamedInAnyOverlappingWayAndListsNamingFilesTwiceGiveEachGroupOn
                               Utf8(tree / L"X\\a\\2.bin") + "\n1 groups\n");
     EXPECT_EQ(listed.err, "quillmere-cli: no such file: " + Utf8(missing) + "\nquillmere-cli: no such file: " + Utf8(dotted) +
                               "\nquillmere-cli: a folder, not a file: " + Utf8(folder) + "\n");
+    // A CSV of that list is no success either: a script would take it for the whole result.
+    const CliResult listedCsv = RunCli(L"find --all-files --no-cache --csv --list \"" + (tree / L"list.txt") + L"\"");
+    EXPECT_EQ(listedCsv.exitCode, 3u);
+    EXPECT_NE(listedCsv.out.find(Utf8(tree / L"X\\a\\2.bin") + ",70000,"), std::string::npos) << listedCsv.out;
+    EXPECT_EQ(listedCsv.err, listed.err);
 }
 
 TEST(Cli, FindWritesTheResultAsCsvInUtf8WithAByteOrderMark)

@@ -87,11 +87,15 @@ TEST(SimilarResult, SimilarGroupsShowTheirScoresAndCountOnlyWhatSurelyGoes)
     EXPECT_EQ(WastedBytes(exact), 5000u);
 
     const std::string csv = ResultCsv({&exact, &similar});
-    const std::string expected = std::string("\xEF\xBB\xBF") + "グループ,パス,サイズ,更新日時,比較量,チェック\r\n"
-                                 "1,C:\\v\\a.mp4,5000,,---,0\r\n"
-                                 "1,C:\\w\\a.mp4,5000,,50%,0\r\n"
-                                 "2,C:\\v\\a.mp4,5000,,類似 100%,0\r\n"
-                                 "2,C:\\v\\a-hq.mkv,9000,,類似 96%,0\r\n"
-                                 "2,\"C:\\v\\a, small.avi\",1000,,類似 81%,0\r\n";
+    const std::string expected = std::string("\xEF\xBB\xBF") + "グループ,パス,サイズ,更新日時,比較量,チェック,種類,類似度\r\n"
+                                 "1,C:\\v\\a.mp4,5000,,---,0,同一,\r\n"
+                                 "1,C:\\w\\a.mp4,5000,,50%,0,同一,\r\n"
+                                 "2,C:\\v\\a.mp4,5000,,類似 100%,0,類似,100%\r\n"
+                                 "2,C:\\v\\a-hq.mkv,9000,,類似 96%,0,類似,96%\r\n"
+                                 "2,\"C:\\v\\a, small.avi\",1000,,類似 81%,0,類似,81%\r\n";
     EXPECT_EQ(csv, expected);
+    // Without a similar group, the lines are the exact search's alone, as they always were.
+    EXPECT_EQ(ResultCsv({&exact}), std::string("\xEF\xBB\xBF") + "グループ,パス,サイズ,更新日時,比較量,チェック\r\n"
+                                                                "1,C:\\v\\a.mp4,5000,,---,0\r\n"
+                                                                "1,C:\\w\\a.mp4,5000,,50%,0\r\n");
 }

@@ -52,3 +52,11 @@ CliResult RunCli(const std::wstring& arguments)
     return result;
 }
 
+
+std::string Utf8(const std::wstring& text)
+{
+    int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes - 1, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
+    return out;
+}

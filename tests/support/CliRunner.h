@@ -11,3 +11,5 @@ struct CliResult {
 
 // Runs build/bin/quillmere-cli.exe with the arguments and collects what it prints.
 CliResult RunCli(const std::wstring& arguments);
+// Text as the console tool prints it: UTF-8.
+std::string Utf8(const std::wstring& text);
