@@ -29,7 +29,8 @@ MovieFingerprint DShowMovieFingerprint_CL::Take(const std::wstring& moviePath)
         print.height = std::abs(static_cast<int>(header.biHeight));
     }
     std::vector<uint8_t> grey(MovieFingerprint::kGreyPixels);
-    for (int64_t time : MovieFingerprint::SampleTimes(print.duration)) {
+    const std::vector<int64_t> times = MovieFingerprint::SampleTimes(print.duration);
+    for (int64_t time : times) {
         std::unique_ptr<Gdiplus::Bitmap> image = decoder.DecodeFrameAt(time);
         if (image && GreyFrame(*image, grey.data())) {
             MovieFingerprint::Frame frame = MovieFingerprint::HashGreyFrame(grey.data());
@@ -39,7 +40,8 @@ MovieFingerprint DShowMovieFingerprint_CL::Take(const std::wstring& moviePath)
         if (decoder.HasStalled()) break;  // every further seek would wait as long again
     }
     decoder.Finalize();
-    print.isDecodable = static_cast<int>(print.frames.size()) >= kLeastFrames;
+    // A movie that gives fewer than half its frames is left out rather than half-known.
+    print.isDecodable = !times.empty() && print.frames.size() * 2 >= times.size();
     if (!print.isDecodable) TheLog().Write(L"類似チェック: フレーム不足 %d (%s)", static_cast<int>(print.frames.size()), moviePath.c_str());
     return print;
 }

@@ -15,9 +15,6 @@ class Bitmap;
 // reduced to 32 x 32 grey pixels and hashed. One object per thread (it holds a decoder).
 class DShowMovieFingerprint_CL {
 public:
-    // A movie that gives fewer frames than this is left out rather than half-known.
-    static constexpr int kLeastFrames = MovieFingerprint::kFrameCount / 2;
-
     // `cancel`: an event that ends the work on the movie at hand at once (may be null).
     explicit DShowMovieFingerprint_CL(HANDLE cancel = nullptr);
 

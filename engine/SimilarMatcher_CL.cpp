@@ -7,46 +7,78 @@
 
 namespace {
 
-bool SameAspect(const MovieFingerprint& a, const MovieFingerprint& b)
+template <typename Print>
+bool SameAspect(const Print& a, const Print& b)
 {
     if (a.width <= 0 || a.height <= 0 || b.width <= 0 || b.height <= 0) return true;  // unknown: the frames decide
     const double ratioA = double(a.width) / a.height, ratioB = double(b.width) / b.height;
     return std::abs(ratioA - ratioB) <= SimilarMatcher_CL::kMostAspectDifference * std::max(ratioA, ratioB);
 }
 
+// Whether some hash of `a` lies within `most` bits of some hash of `b`. The grouping asks
+// this of every pair of movies of about one length; with the processor's own bit count it
+// runs several times faster than with the portable one, so that is used where there is one.
+__attribute__((target("popcnt"))) bool AnyNearWithPopcount(const std::vector<uint64_t>& a, const std::vector<uint64_t>& b,
+                                                            int most)
+{
+    for (uint64_t x : a)
+        for (uint64_t y : b)
+            if (__builtin_popcountll(x ^ y) <= most) return true;
+    return false;
+}
+
+bool AnyNearPortable(const std::vector<uint64_t>& a, const std::vector<uint64_t>& b, int most)
+{
+    for (uint64_t x : a)
+        for (uint64_t y : b)
+            if (MovieFingerprint::BitsApart(x, y) <= most) return true;
+    return false;
+}
+
+bool AnyNear(const std::vector<uint64_t>& a, const std::vector<uint64_t>& b, int most)
+{
+    static const bool hasPopcount = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("popcnt") != 0;
+    }();
+    return hasPopcount ? AnyNearWithPopcount(a, b, most) : AnyNearPortable(a, b, most);
+}
+
 }  // namespace
 
-int SimilarMatcher_CL::ThirdOf(const MovieFingerprint& print, int64_t time)
+SimilarMatcher_CL::Prepared SimilarMatcher_CL::Prepare(const MovieFingerprint& print)
 {
-    return static_cast<int>(std::min<int64_t>(2, time * 3 / std::max<int64_t>(1, print.duration)));
+    Prepared prepared;
+    prepared.isDecodable = print.isDecodable;
+    prepared.duration = print.duration;
+    prepared.width = print.width;
+    prepared.height = print.height;
+    for (const MovieFingerprint::Frame& frame : print.frames) {
+        const auto third = static_cast<uint8_t>(std::min<int64_t>(2, frame.time * 3 / std::max<int64_t>(1, print.duration)));
+        prepared.times.push_back(frame.time);
+        prepared.hashes.push_back(frame.hash);
+        prepared.thirds.push_back(frame.isFlat ? kFlat : third);
+        if (frame.isFlat) continue;
+        prepared.pictures.push_back(frame.hash);
+        if (third == 1) prepared.middle.push_back(frame.hash);
+    }
+    return prepared;
 }
 
 // Whether some picture of the middle of a is among b's pictures: the middle of the same
 // movie always is, and most pairs of movies are told apart by this alone, cheaply.
-bool SimilarMatcher_CL::MiddleShows(const MovieFingerprint& a, const MovieFingerprint& b)
+bool SimilarMatcher_CL::MiddleShows(const Prepared& a, const Prepared& b)
 {
-    for (const MovieFingerprint::Frame& frame : a.frames) {
-        if (frame.isFlat || ThirdOf(a, frame.time) != 1) continue;
-        for (const MovieFingerprint::Frame& other : b.frames)
-            if (!other.isFlat && MovieFingerprint::BitsApart(frame.hash, other.hash) <= kMostDifferentBits) return true;
-    }
-    return false;
+    return AnyNear(a.middle, b.pictures, kMostDifferentBits);
 }
 
 // The share of a's pictures that b shows at the same moment of the movie, at the best shift
-// of b against a. b's frames lie a part of the movie apart, so a frame of a is compared with
-// those of b within one such part of where it should be.
-int SimilarMatcher_CL::OneWay(const MovieFingerprint& a, const MovieFingerprint& b)
+// of b against a: a frame of a is compared with those of b within `reach` of where it should
+// be. `agree` says which pairs of pictures agree (row: a frame of a).
+int SimilarMatcher_CL::OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow,
+                              int64_t reach)
 {
-    const size_t countA = a.frames.size(), countB = b.frames.size();
-    // Which pairs of pictures agree, once; the shifts then only look them up.
-    std::vector<char> agree(countA * countB, 0);
-    for (size_t i = 0; i < countA; ++i)
-        for (size_t j = 0; j < countB; ++j)
-            agree[i * countB + j] = !a.frames[i].isFlat && !b.frames[j].isFlat &&
-                                    MovieFingerprint::BitsApart(a.frames[i].hash, b.frames[j].hash) <= kMostDifferentBits;
-
-    const int64_t reach = b.duration / static_cast<int64_t>(countB);
+    const size_t countA = a.times.size(), countB = b.times.size();
     const int64_t step = std::clamp<int64_t>(reach / 4, kSecond / 4, kSecond / 2);
     // b's moment t is a's moment t + shift: a cut at b's start gives a positive shift.
     const int64_t difference = a.duration - b.duration;
@@ -56,18 +88,18 @@ int SimilarMatcher_CL::OneWay(const MovieFingerprint& a, const MovieFingerprint&
     for (int64_t shift = lowest; shift <= highest; shift += step) {
         int compared[3] = {}, matched[3] = {};
         for (size_t i = 0; i < countA; ++i) {
-            const MovieFingerprint::Frame& frame = a.frames[i];
-            const int64_t there = frame.time - shift;
-            if (frame.isFlat || there < 0 || there > b.duration) continue;  // outside what both show
+            if (a.thirds[i] == kFlat) continue;
+            const int64_t there = a.times[i] - shift;
+            if (there < 0 || there > b.duration) continue;  // outside what both show
             bool near = false, same = false;
             for (size_t j = 0; j < countB; ++j) {
-                if (std::llabs(b.frames[j].time - there) > reach) continue;
+                if (std::llabs(b.times[j] - there) > reach) continue;
                 near = true;
-                same = same || agree[i * countB + j];
+                same = same || agree[byRow ? i * countB + j : j * countA + i];
             }
             if (!near) continue;
-            ++compared[ThirdOf(a, frame.time)];
-            matched[ThirdOf(a, frame.time)] += same;
+            ++compared[a.thirds[i]];
+            matched[a.thirds[i]] += same;
         }
         const int allCompared = compared[0] + compared[1] + compared[2];
         if (allCompared < kLeastComparedFrames) continue;
@@ -80,14 +112,36 @@ int SimilarMatcher_CL::OneWay(const MovieFingerprint& a, const MovieFingerprint&
     return best;
 }
 
-int SimilarMatcher_CL::Similarity(const MovieFingerprint& a, const MovieFingerprint& b)
+int SimilarMatcher_CL::Compare(const Prepared& a, const Prepared& b)
 {
-    if (!a.isDecodable || !b.isDecodable || a.duration <= 0 || b.duration <= 0 || a.frames.empty() || b.frames.empty())
+    if (!a.isDecodable || !b.isDecodable || a.duration <= 0 || b.duration <= 0 || a.times.empty() || b.times.empty())
         return 0;
     if (std::llabs(a.duration - b.duration) > kMostLengthDifference || !SameAspect(a, b)) return 0;
     if (!MiddleShows(a, b) || !MiddleShows(b, a)) return 0;
-    const int forward = OneWay(a, b);
-    return forward == 0 ? 0 : std::min(forward, OneWay(b, a));
+
+    // Which pairs of pictures agree, once; the shifts then only look them up.
+    const size_t countA = a.times.size(), countB = b.times.size();
+    std::vector<char> agree(countA * countB, 0);
+    for (size_t i = 0; i < countA; ++i)
+        for (size_t j = 0; j < countB; ++j)
+            agree[i * countB + j] = a.thirds[i] != kFlat && b.thirds[j] != kFlat &&
+                                    MovieFingerprint::BitsApart(a.hashes[i], b.hashes[j]) <= kMostDifferentBits;
+    // Within one part of the other movie's evenly spaced frames, every frame of a has some
+    // frame of b to be compared with, whatever cut both ends; only at the same moment, the
+    // pictures of a moving scene are not taken for different ones.
+    int best = 0;
+    const int64_t loose[2] = {b.duration / MovieFingerprint::kEvenFrames, a.duration / MovieFingerprint::kEvenFrames};
+    for (int close = 0; close < 2; ++close) {
+        const int forward = OneWay(a, b, agree, true, close ? kSameMoment : loose[0]);
+        if (forward <= best) continue;
+        best = std::max(best, std::min(forward, OneWay(b, a, agree, false, close ? kSameMoment : loose[1])));
+    }
+    return best;
+}
+
+int SimilarMatcher_CL::Similarity(const MovieFingerprint& a, const MovieFingerprint& b)
+{
+    return Compare(Prepare(a), Prepare(b));
 }
 
 std::vector<SimilarGroup> SimilarMatcher_CL::FindGroups(std::span<const Candidate> candidates,
@@ -101,38 +155,44 @@ std::vector<SimilarGroup> SimilarMatcher_CL::FindGroups(std::span<const Candidat
 
     std::vector<size_t> usable;
     for (size_t i = 0; i < candidates.size(); ++i)
-        if (candidates[i].print && candidates[i].print->isDecodable && !copies.count(candidates[i].file))
-            usable.push_back(i);
-    // By length, so each base is compared only with movies of about its length.
+        if (candidates[i].print && candidates[i].print->isDecodable && !copies.count(candidates[i].file)) usable.push_back(i);
+    // By length, so each base is compared only with movies of about its length; kept in that
+    // order, so the comparisons of one base read memory in a row.
     std::vector<size_t> byLength = usable;
-    std::sort(byLength.begin(), byLength.end(), [&](size_t x, size_t y) {
+    std::stable_sort(byLength.begin(), byLength.end(), [&](size_t x, size_t y) {
         return candidates[x].print->duration < candidates[y].print->duration;
     });
+    std::vector<Prepared> prepared;
     std::vector<int64_t> lengths;
-    for (size_t index : byLength) lengths.push_back(candidates[index].print->duration);
+    std::vector<size_t> positionOf(candidates.size());
+    for (size_t at = 0; at < byLength.size(); ++at) {
+        prepared.push_back(Prepare(*candidates[byLength[at]].print));
+        lengths.push_back(prepared.back().duration);
+        positionOf[byLength[at]] = at;
+    }
 
-    std::vector<char> grouped(candidates.size(), 0);
+    std::vector<char> grouped(byLength.size(), 0);  // by position in length order
     std::vector<SimilarGroup> groups;
     for (size_t base : usable) {
         if (cancel && *cancel == 1) break;
-        if (grouped[base]) continue;
-        grouped[base] = 1;
-        const MovieFingerprint& basePrint = *candidates[base].print;
-        const auto from = std::lower_bound(lengths.begin(), lengths.end(), basePrint.duration - kMostLengthDifference);
-        const auto to = std::upper_bound(lengths.begin(), lengths.end(), basePrint.duration + kMostLengthDifference);
-        std::vector<std::pair<size_t, int>> members;
-        for (auto other = byLength.begin() + (from - lengths.begin()); other != byLength.begin() + (to - lengths.begin());
-             ++other) {
-            if (grouped[*other]) continue;  // also every file before the base: each was a base
-            const int score = Similarity(basePrint, *candidates[*other].print);
-            if (score >= threshold && score > 0) members.push_back({*other, score});
+        const size_t position = positionOf[base];
+        if (grouped[position]) continue;
+        grouped[position] = 1;
+        const int64_t length = lengths[position];
+        const size_t from = std::lower_bound(lengths.begin(), lengths.end(), length - kMostLengthDifference) - lengths.begin();
+        const size_t to = std::upper_bound(lengths.begin(), lengths.end(), length + kMostLengthDifference) - lengths.begin();
+        std::vector<std::pair<size_t, int>> members;  // candidate, score
+        for (size_t other = from; other < to; ++other) {
+            if (grouped[other]) continue;  // also every file before the base: each was a base
+            const int score = Compare(prepared[position], prepared[other]);
+            if (score >= threshold && score > 0) members.push_back({byLength[other], score});
         }
         std::sort(members.begin(), members.end());  // in list order
         SimilarGroup group;
         group.files.push_back(candidates[base].file);
         group.scores.push_back(100);
         for (const auto& [member, score] : members) {
-            grouped[member] = 1;
+            grouped[positionOf[member]] = 1;
             group.files.push_back(candidates[member].file);
             group.scores.push_back(score);
         }

@@ -21,6 +21,9 @@ public:
     static constexpr int64_t kSecond = 10000000;           // 100 ns
     static constexpr int64_t kMostLengthDifference = 8 * kSecond;
     static constexpr int64_t kShiftSlack = kSecond;        // container offsets, frame rounding
+    // Frames this close after the shift show the same moment: a picture that moves is only
+    // compared with its own moment in the other movie.
+    static constexpr int64_t kSameMoment = 6 * kSecond / 10;
     static constexpr int kLeastComparedFrames = 6;
     static constexpr double kMostAspectDifference = 0.03;  // 3% (scaled encodes round their sizes)
 
@@ -44,7 +47,22 @@ public:
                                                 const std::function<void(const SimilarGroup&)>& onGroup = {});
 
 private:
-    static int ThirdOf(const MovieFingerprint& print, int64_t time);
-    static bool MiddleShows(const MovieFingerprint& a, const MovieFingerprint& b);
-    static int OneWay(const MovieFingerprint& a, const MovieFingerprint& b);
+    // A fingerprint as the comparison reads it: its informative pictures only, each with the
+    // third of the movie it lies in, worked out once for all the pairs a movie is part of.
+    struct Prepared {
+        bool isDecodable = false;
+        int64_t duration = 0;
+        int32_t width = 0;
+        int32_t height = 0;
+        std::vector<int64_t> times;
+        std::vector<uint64_t> hashes;
+        std::vector<uint8_t> thirds;   // 0, 1, 2, or kFlat: a picture that says nothing
+        std::vector<uint64_t> pictures;  // the informative hashes
+        std::vector<uint64_t> middle;    // of them, those of the middle third
+    };
+    static constexpr uint8_t kFlat = 3;
+    static Prepared Prepare(const MovieFingerprint& print);
+    static int Compare(const Prepared& a, const Prepared& b);
+    static bool MiddleShows(const Prepared& a, const Prepared& b);
+    static int OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow, int64_t reach);
 };

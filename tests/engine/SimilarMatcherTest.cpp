@@ -11,16 +11,23 @@ namespace {
 
 constexpr int64_t kSecond = SimilarMatcher_CL::kSecond;
 
-// A movie as its scenes: each a picture (hash) that holds from its start to the next scene.
+// A movie as its scenes: each a picture (hash) that holds from its start to the next scene,
+// or, in a moving movie, changes one bit every quarter second (so that a moment 3 s on is
+// another picture by the hash).
 struct Scenes {
     std::vector<int64_t> starts;
     std::vector<uint64_t> hashes;
     int64_t length = 0;
+    bool isMoving = false;
 
     uint64_t At(int64_t time) const
     {
         const size_t scene = std::upper_bound(starts.begin(), starts.end(), time) - starts.begin() - 1;
-        return hashes[scene];
+        uint64_t hash = hashes[scene];
+        if (isMoving)
+            for (int64_t step = 0; step < (time - starts[scene]) / (kSecond / 4) && step < 63; ++step)
+                hash ^= uint64_t(1) << ((scene * 13 + step * 17) % 63);
+        return hash;
     }
 };
 
@@ -81,6 +88,37 @@ TEST(SimilarMatcher, ReencodedTrimmedAndResizedCopiesMatch)
             worst = std::min(worst, score);
         }
         EXPECT_EQ(SimilarMatcher_CL::Similarity(original, original), 100);
+    }
+    EXPECT_GE(found * 100, pairs * 95) << found << " of " << pairs << ", worst score " << worst;
+}
+
+// In moving pictures only the same moment shows the same picture: a copy cut at one end is
+// still found (by the frames taken at fixed offsets from its other end), and moving movies
+// that share only their titles are still refused.
+TEST(SimilarMatcher, CopiesOfMovingMoviesCutAtOneEndMatch)
+{
+    std::mt19937_64 random(2829);
+    int pairs = 0, found = 0, worst = 100;
+    for (int movie = 0; movie < 200; ++movie) {
+        Scenes scenes = MakeScenes(random, 20 + random() % 101);
+        scenes.isMoving = true;
+        const MovieFingerprint original = EncodeWhole(scenes, 0, random);
+        const int64_t cut = 2 * kSecond + int64_t(random() % 1000) * kSecond / 1000;
+        for (const MovieFingerprint& variant : {Encode(scenes, cut, scenes.length, 3, random),
+                                                Encode(scenes, 0, scenes.length - cut, 3, random)}) {
+            const int score = SimilarMatcher_CL::Similarity(original, variant);
+            ++pairs;
+            found += score >= SimilarMatcher_CL::kDefaultThreshold;
+            worst = std::min(worst, score);
+        }
+        // Another episode: the same 10 s of titles at both ends, other scenes between.
+        Scenes episode = MakeScenes(random, 45 + random() % 76), titled = episode;
+        titled.isMoving = episode.isMoving = true;
+        for (size_t s = 0; s < episode.starts.size(); ++s) {
+            const int64_t end = s + 1 < episode.starts.size() ? episode.starts[s + 1] : episode.length;
+            if (end > 10 * kSecond && episode.starts[s] < episode.length - 10 * kSecond) titled.hashes[s] = random() >> 1;
+        }
+        EXPECT_EQ(SimilarMatcher_CL::Similarity(EncodeWhole(episode, 0, random), EncodeWhole(titled, 2, random)), 0) << movie;
     }
     EXPECT_GE(found * 100, pairs * 95) << found << " of " << pairs << ", worst score " << worst;
 }
@@ -226,11 +264,30 @@ TEST(MovieFingerprint, HashesKeepAPictureAndTellPicturesApart)
     EXPECT_TRUE(flat.isFlat);
     EXPECT_FALSE(MovieFingerprint::HashGreyFrame(Draw(rings, 32, 0, random).data()).isFlat);
 
+    // 32 s: the middles of ten parts, and 8 and 4 s from either end (8 s and 24 s once).
     const auto times = MovieFingerprint::SampleTimes(32 * kSecond);
-    ASSERT_EQ(times.size(), size_t(MovieFingerprint::kFrameCount));
-    EXPECT_EQ(times.front(), kSecond);
-    EXPECT_EQ(times.back(), 31 * kSecond);
+    EXPECT_EQ(times, (std::vector<int64_t>{16 * kSecond / 10, 4 * kSecond, 48 * kSecond / 10, 8 * kSecond,
+                                           112 * kSecond / 10, 144 * kSecond / 10, 176 * kSecond / 10,
+                                           208 * kSecond / 10, 24 * kSecond, 272 * kSecond / 10, 28 * kSecond,
+                                           304 * kSecond / 10}));
     EXPECT_TRUE(MovieFingerprint::SampleTimes(0).empty());
+    EXPECT_EQ(MovieFingerprint::SampleTimes(kSecond).size(), size_t(MovieFingerprint::kEvenFrames));
+    // A copy cut by 2.5 s at the start is sampled at the same moments of the content from
+    // its end: at all the offsets, or all but one where half its length passes a power of two.
+    for (const int64_t length : {25 * kSecond, 60 * kSecond, 47 * kSecond, 2 * 3600 * kSecond, 33 * kSecond}) {
+        const int64_t cut = 25 * kSecond / 10;
+        const auto whole = MovieFingerprint::SampleTimes(length), shorter = MovieFingerprint::SampleTimes(length - cut);
+        EXPECT_LE(whole.size(), size_t(MovieFingerprint::kFrameCount));
+        EXPECT_TRUE(std::is_sorted(whole.begin(), whole.end()));
+        EXPECT_GT(whole.front(), 0);
+        EXPECT_LT(whole.back(), length);
+        int same = 0;
+        for (int64_t offset : MovieFingerprint::StepOffsets(length))
+            same += std::count(whole.begin(), whole.end(), length - offset) &&
+                    std::count(shorter.begin(), shorter.end(), length - cut - offset);
+        EXPECT_EQ(same, length == 33 * kSecond ? MovieFingerprint::kStepFramesPerEnd - 1 : MovieFingerprint::kStepFramesPerEnd)
+            << length;
+    }
 }
 
 }  // namespace
