@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_set>
 #include <commctrl.h>
 #include <shellapi.h>
 #include <commdlg.h>
@@ -276,12 +277,17 @@ void MainWindow_CL::UpdateSummary()
     uint64_t wasted = 0, tickedBytes = 0;
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        // An exact group's first file may stand in a similar group too: it is one file.
+        std::unordered_set<const CompareFileEntry*> similarMembers;
+        for (const DuplicateGroup& group : searchJob.Scanner().Groups())
+            if (group.isSimilar) similarMembers.insert(group.begin(), group.end());
         for (const DuplicateGroup& group : searchJob.Scanner().Groups()) {
             if (group.empty()) continue;
             ++groupCount;
-            fileCount += group.size();
             wasted += WastedBytes(group);
             for (const CompareFileEntry* entry : group) {
+                if (!group.isSimilar && similarMembers.count(entry)) continue;
+                ++fileCount;
                 tickedCount += entry->isTicked;
                 tickedBytes += entry->isTicked ? entry->size : 0;
             }

@@ -21,7 +21,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kStartButton = 0x1100, kProgressBar = 0x1101, kGroupList = 0x1104, kPane = 0x1106;
+constexpr int kStartButton = 0x1100, kProgressBar = 0x1101, kGroupList = 0x1104, kPane = 0x1106, kSummary = 0x1107;
 constexpr int kDeleteButton = 0x1100, kPaneList = 0x1101;  // the pane's own controls
 constexpr int kKindColumn = 6;
 constexpr int kShare = 0, kName = 1, kExtension = 2, kFrameSize = 4, kLength = 5, kBitRate = 6;
@@ -163,6 +163,7 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     ASSERT_EQ(program.GetItemCount(j.groups), 2);
     EXPECT_EQ(program.GetItemText(j.groups, 0, kKindColumn), L"同一");
     EXPECT_EQ(program.GetItemText(j.groups, 1, kKindColumn), L"類似");
+    EXPECT_TRUE(Text(::GetDlgItem(j.window, kSummary)).starts_with(L"2 グループ / 4 ファイル")) << "the first file counted once";
     EXPECT_EQ(program.GetItemText(j.groups, 1, 3), L"3");
     const std::wstring exactBase = program.GetItemText(j.groups, 0, 0);
     EXPECT_EQ(program.GetItemText(j.groups, 1, 0), exactBase) << "the exact group takes part through its first file";
