@@ -10,7 +10,6 @@
 #include <cwchar>
 
 #include "decode/MediaTypeEnumerator.h"
-#include "decode/SinglePinEnumerator.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -91,29 +90,14 @@ public:
         *type = StreamType();
         return Peer() ? S_OK : VFW_E_NOT_CONNECTED;
     }
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override
-    {
-        if (!info) return E_POINTER;
-        info->pFilter = &filter;
-        filter.AddRef();
-        info->dir = PINDIR_OUTPUT;
-        wcscpy(info->achName, kPinName);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override { return filter.DescribePin(PINDIR_OUTPUT, info); }
     HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override
     {
         if (!direction) return E_POINTER;
         *direction = PINDIR_OUTPUT;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override
-    {
-        if (!id) return E_POINTER;
-        *id = static_cast<LPWSTR>(::CoTaskMemAlloc(sizeof(kPinName)));
-        if (!*id) return E_OUTOFMEMORY;
-        memcpy(*id, kPinName, sizeof(kPinName));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override { return filter.CopyPinId(id); }
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override
     {
         if (!type) return E_POINTER;
@@ -244,7 +228,7 @@ private:
 };
 
 DShowMaskedFileSource_CL::DShowMaskedFileSource_CL(FileHandle movie, VideoTrackMask_CL trackMask)
-    : pin(new OutputPin(*this)), file(std::move(movie)), mask(std::move(trackMask))
+    : DShowFilterBase_CL(kClassId, kPinName), pin(new OutputPin(*this)), file(std::move(movie)), mask(std::move(trackMask))
 {
     LARGE_INTEGER size = {};
     if (file && ::GetFileSizeEx(file.Get(), &size)) fileSize = size.QuadPart;
@@ -252,11 +236,10 @@ DShowMaskedFileSource_CL::DShowMaskedFileSource_CL(FileHandle movie, VideoTrackM
 
 DShowMaskedFileSource_CL::~DShowMaskedFileSource_CL()
 {
-    if (clock) clock->Release();
     delete pin;
 }
 
-IPin* DShowMaskedFileSource_CL::GetOutputPin()
+IPin* DShowMaskedFileSource_CL::Pin()
 {
     return pin;
 }
@@ -294,13 +277,6 @@ ULONG STDMETHODCALLTYPE DShowMaskedFileSource_CL::Release()
     return left;
 }
 
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::GetClassID(CLSID* classId)
-{
-    if (!classId) return E_POINTER;
-    *classId = kClassId;
-    return S_OK;
-}
-
 HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::Stop()
 {
     std::lock_guard<std::mutex> guard(lock);
@@ -328,65 +304,4 @@ HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::GetState(DWORD, FILTER_STATE
     std::lock_guard<std::mutex> guard(lock);
     *current = state;
     return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::SetSyncSource(IReferenceClock* newClock)
-{
-    std::lock_guard<std::mutex> guard(lock);
-    if (newClock) newClock->AddRef();
-    if (clock) clock->Release();
-    clock = newClock;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::GetSyncSource(IReferenceClock** out)
-{
-    if (!out) return E_POINTER;
-    std::lock_guard<std::mutex> guard(lock);
-    *out = clock;
-    if (clock) clock->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::EnumPins(IEnumPins** pins)
-{
-    if (!pins) return E_POINTER;
-    *pins = new (std::nothrow) SinglePinEnumerator(this, pin);
-    return *pins ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::FindPin(LPCWSTR id, IPin** out)
-{
-    if (!id || !out) return E_POINTER;
-    if (wcscmp(id, kPinName) != 0) {
-        *out = nullptr;
-        return VFW_E_NOT_FOUND;
-    }
-    *out = pin;
-    pin->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::QueryFilterInfo(FILTER_INFO* info)
-{
-    if (!info) return E_POINTER;
-    std::lock_guard<std::mutex> guard(lock);
-    wcscpy(info->achName, name);
-    info->pGraph = graph;
-    if (graph) graph->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
-{
-    std::lock_guard<std::mutex> guard(lock);
-    graph = newGraph;
-    name[0] = 0;
-    if (newName) wcsncpy(name, newName, MAX_FILTER_NAME - 1);
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowMaskedFileSource_CL::QueryVendorInfo(LPWSTR*)
-{
-    return E_NOTIMPL;
 }

@@ -11,7 +11,6 @@
 #include "decode/ComObject.h"
 #include "decode/DShowSampleRendererISampleGrabber_CL.h"
 #include "decode/MediaTypeEnumerator.h"
-#include "decode/SinglePinEnumerator.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -97,29 +96,14 @@ public:
         }
         return CopyMediaType(*type, filter.connectionType);
     }
-    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override
-    {
-        if (!info) return E_POINTER;
-        info->pFilter = &filter;
-        filter.AddRef();
-        info->dir = PINDIR_INPUT;
-        wcscpy(info->achName, kPinName);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE QueryPinInfo(PIN_INFO* info) override { return filter.DescribePin(PINDIR_INPUT, info); }
     HRESULT STDMETHODCALLTYPE QueryDirection(PIN_DIRECTION* direction) override
     {
         if (!direction) return E_POINTER;
         *direction = PINDIR_INPUT;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override
-    {
-        if (!id) return E_POINTER;
-        *id = static_cast<LPWSTR>(::CoTaskMemAlloc(sizeof(kPinName)));
-        if (!*id) return E_OUTOFMEMORY;
-        memcpy(*id, kPinName, sizeof(kPinName));
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE QueryId(LPWSTR* id) override { return filter.CopyPinId(id); }
     HRESULT STDMETHODCALLTYPE QueryAccept(const AM_MEDIA_TYPE* type) override
     {
         return type ? filter.CheckMediaType(*type) : E_POINTER;
@@ -187,7 +171,8 @@ HRESULT STDMETHODCALLTYPE DShowSampleRenderer::InputPin::EnumMediaTypes(IEnumMed
 }
 
 DShowSampleRenderer::DShowSampleRenderer()
-    : pin(new InputPin(*this)),
+    : DShowFilterBase_CL(kClassId, kPinName),
+      pin(new InputPin(*this)),
       releaseHeld(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       cued(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       endOfStream(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -237,11 +222,9 @@ ULONG STDMETHODCALLTYPE DShowSampleRenderer::Release()
     return left;
 }
 
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::GetClassID(CLSID* classId)
+IPin* DShowSampleRenderer::Pin()
 {
-    if (!classId) return E_POINTER;
-    *classId = kClassId;
-    return S_OK;
+    return pin;
 }
 
 void DShowSampleRenderer::ReleaseHeldSample()
@@ -299,73 +282,10 @@ HRESULT STDMETHODCALLTYPE DShowSampleRenderer::GetState(DWORD timeoutMs, FILTER_
     return ::WaitForSingleObject(cued.Get(), timeoutMs) == WAIT_OBJECT_0 ? S_OK : VFW_S_STATE_INTERMEDIATE;
 }
 
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::SetSyncSource(IReferenceClock* newClock)
-{
-    Locked guard(lock);
-    clock = newClock;
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::GetSyncSource(IReferenceClock** out)
-{
-    if (!out) return E_POINTER;
-    Locked guard(lock);
-    *out = clock.Get();
-    if (*out) (*out)->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::EnumPins(IEnumPins** pins)
-{
-    if (!pins) return E_POINTER;
-    *pins = new (std::nothrow) SinglePinEnumerator(this, pin);
-    return *pins ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::FindPin(LPCWSTR id, IPin** out)
-{
-    if (!id || !out) return E_POINTER;
-    if (wcscmp(id, kPinName) != 0) {
-        *out = nullptr;
-        return VFW_E_NOT_FOUND;
-    }
-    *out = pin;
-    pin->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::QueryFilterInfo(FILTER_INFO* info)
-{
-    if (!info) return E_POINTER;
-    Locked guard(lock);
-    wcscpy(info->achName, name);
-    info->pGraph = graph;
-    if (graph) graph->AddRef();
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::JoinFilterGraph(IFilterGraph* newGraph, LPCWSTR newName)
-{
-    Locked guard(lock);
-    graph = newGraph;
-    name[0] = 0;
-    if (newName) wcsncpy(name, newName, MAX_FILTER_NAME - 1);
-    return S_OK;
-}
-
-HRESULT STDMETHODCALLTYPE DShowSampleRenderer::QueryVendorInfo(LPWSTR*)
-{
-    return E_NOTIMPL;
-}
-
 void DShowSampleRenderer::NotifyComplete()
 {
     ComPtr<IMediaEventSink> sink;
-    IFilterGraph* currentGraph;
-    {
-        Locked guard(lock);
-        currentGraph = graph;
-    }
+    IFilterGraph* currentGraph = Graph();
     if (currentGraph && SUCCEEDED(currentGraph->QueryInterface(IID_IMediaEventSink, &sink)))
         sink->Notify(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/UniqueHandle.h"
+#include "decode/DShowFilterBase_CL.h"
 #include "decode/MediaType.h"
 
 #include "decode/SampleGrabberInterfaces.h"
@@ -22,7 +23,7 @@
 //
 // Just enough of a filter and an input pin for that; seeking is passed to the upstream pin
 // so that the graph can seek. The filter holds no counted reference to its graph.
-class DShowSampleRenderer final : public IBaseFilter, public IMediaSeeking {
+class DShowSampleRenderer final : public DShowFilterBase_CL, public IMediaSeeking {
 public:
     static const CLSID kClassId;
     static constexpr wchar_t kFilterName[] = L"DShowSample Renderer Filter";
@@ -36,19 +37,11 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
-    // IPersist / IMediaFilter / IBaseFilter
-    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* classId) override;
+    // IMediaFilter: the rest of IBaseFilter is DShowFilterBase_CL's
     HRESULT STDMETHODCALLTYPE Stop() override;
     HRESULT STDMETHODCALLTYPE Pause() override;
     HRESULT STDMETHODCALLTYPE Run(REFERENCE_TIME start) override;
     HRESULT STDMETHODCALLTYPE GetState(DWORD timeoutMs, FILTER_STATE* state) override;
-    HRESULT STDMETHODCALLTYPE SetSyncSource(IReferenceClock* clock) override;
-    HRESULT STDMETHODCALLTYPE GetSyncSource(IReferenceClock** clock) override;
-    HRESULT STDMETHODCALLTYPE EnumPins(IEnumPins** pins) override;
-    HRESULT STDMETHODCALLTYPE FindPin(LPCWSTR id, IPin** pin) override;
-    HRESULT STDMETHODCALLTYPE QueryFilterInfo(FILTER_INFO* info) override;
-    HRESULT STDMETHODCALLTYPE JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
-    HRESULT STDMETHODCALLTYPE QueryVendorInfo(LPWSTR* info) override;
     // IMediaSeeking: passed to the upstream output pin
     HRESULT STDMETHODCALLTYPE GetCapabilities(DWORD* capabilities) override;
     HRESULT STDMETHODCALLTYPE CheckCapabilities(DWORD* capabilities) override;
@@ -88,7 +81,8 @@ private:
     class InputPin;
     friend class InputPin;
 
-    ~DShowSampleRenderer();
+    ~DShowSampleRenderer() override;
+    IPin* Pin() override;
     HRESULT SetMediaType(const AM_MEDIA_TYPE& type);
     HRESULT Receive(IMediaSample* sample);
     void OnReceiveFirstSample(IMediaSample* sample);
@@ -100,9 +94,6 @@ private:
     std::atomic<ULONG> references{1};
     CRITICAL_SECTION lock;
     FILTER_STATE state = State_Stopped;
-    IFilterGraph* graph = nullptr;  // not counted: the graph owns us
-    wchar_t name[MAX_FILTER_NAME] = {};
-    Microsoft::WRL::ComPtr<IReferenceClock> clock;
     InputPin* pin;  // part of this object; its references are the filter's
     Microsoft::WRL::ComPtr<IPin> connectedPin;
     bool isFlushing = false;
