@@ -5,7 +5,10 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/Log_CL.h"
@@ -40,11 +43,15 @@ std::vector<ComPtr<Item>> Collect(Enumerator* enumerator)
 }
 
 std::atomic<int> graphThreads{0};
+// The movies whose graphs are being built or stopped on a graph thread, once per thread.
+std::mutex graphPathsLock;
+std::multiset<std::wstring> graphPaths;
 
 // Work on a graph that may never return. Whatever the work holds (the graph's references)
 // is released on its thread too: the release of a stuck graph would hang as well.
 struct GraphJob {
     std::function<HRESULT()> work;
+    std::wstring path;
     HRESULT result = E_FAIL;
     KernelHandle done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
@@ -56,17 +63,27 @@ void RunGraphJob(std::shared_ptr<GraphJob> job)
     ::CoInitialize(nullptr);
     job->result = job->work();
     job->work = nullptr;  // the last references when the caller gave up waiting
+    {
+        std::lock_guard<std::mutex> guard(graphPathsLock);
+        graphPaths.erase(graphPaths.find(job->path));
+    }
     ::SetEvent(job->done.Get());
     ::CoUninitialize();
     --graphThreads;
 }
 
-// Runs `work` on a thread of its own. False when `stop` was set or `waitMs` passed first:
+// Runs `work` on the movie at `path` on a thread of its own. False when `stop` was set or `waitMs` passed first:
 // the thread is left to finish, if ever, with what the work holds.
-bool RunOnGraphThread(std::function<HRESULT()> work, HANDLE stop, DWORD waitMs, HRESULT& result)
+bool RunOnGraphThread(std::function<HRESULT()> work, const std::wstring& path, HANDLE stop, DWORD waitMs,
+                      HRESULT& result)
 {
     auto job = std::make_shared<GraphJob>();
     job->work = std::move(work);
+    job->path = path;
+    {
+        std::lock_guard<std::mutex> guard(graphPathsLock);
+        graphPaths.insert(path);
+    }
     ++graphThreads;
     std::thread worker(RunGraphJob, job);
     HANDLE events[2] = {job->done.Get(), stop};
@@ -211,11 +228,12 @@ HRESULT DShowMovieHelper_CL::RenderFile(const std::wstring& path, HANDLE stop, D
         return result;
     };
     HRESULT result = E_FAIL;
-    if (!RunOnGraphThread(std::move(render), stop, waitMs, result)) {
+    if (!RunOnGraphThread(std::move(render), path, stop, waitMs, result)) {
         // The worker keeps its own reference: the graph lives until RenderFile returns, if ever.
         ReleaseAll();
         return E_ABORT;
     }
+    renderedPath = path;
     if (*videoTracks > 1) TheLog().Write(L"映像ストリーム数 = %d, 先頭のみ表示", *videoTracks);
     // A partial render (an audio stream with no sound device to play it) still rendered the
     // video; whether it reached the capture renderer is for EditFilterGraphToVideo to say.
@@ -240,7 +258,13 @@ bool DShowMovieHelper_CL::StopAndReleaseAll(DWORD waitMs)
     };
     ReleaseAll();
     HRESULT result = S_OK;
-    return RunOnGraphThread(std::move(stopAndRelease), nullptr, waitMs, result);
+    return RunOnGraphThread(std::move(stopAndRelease), std::exchange(renderedPath, std::wstring()), nullptr, waitMs, result);
+}
+
+bool DShowMovieHelper_CL::IsHeldByGraphThread(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> guard(graphPathsLock);
+    return graphPaths.contains(path);
 }
 
 bool DShowMovieHelper_CL::WaitForGraphThreads(DWORD milliseconds)

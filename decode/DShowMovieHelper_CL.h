@@ -33,6 +33,10 @@ public:
     // passed. A process that ends under one is killed in Wine's teardown (SIGSEGV, exit
     // code kept).
     static bool WaitForGraphThreads(DWORD milliseconds);
+    // Whether a graph of the movie is still being built or stopped on a thread of its own
+    // (one given up on keeps the file open). Under Wine a file another program deletes
+    // meanwhile is only marked, and opens as if nothing happened until the last handle goes.
+    static bool IsHeldByGraphThread(const std::wstring& path);
     int HasFilterNamed(const std::wstring& name);
     HRESULT QueryMediaSeeking();
     // 0 when the capture renderer's input is connected, else the failing HRESULT.
@@ -65,6 +69,7 @@ private:
     Microsoft::WRL::ComPtr<IMediaSeeking> seeking;
     DShowSampleRenderer* renderer = nullptr;  // one reference, released in ReleaseAll
     bool removedAudioRenderer = false;
+    std::wstring renderedPath;  // the movie in the graph, for the thread that stops it
 };
 
 // Pins and names of a graph's filters.

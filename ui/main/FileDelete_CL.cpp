@@ -396,6 +396,9 @@ std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::Run(const std::vector<Gr
         }
         LookAtGroup(group, members);
     }
+    if (heldOpen)
+        for (Target& target : targets)
+            if (target.reason == kNone && target.kept && heldOpen(target.kept->path)) target.reason = kCannotCheck;
     if (!CompareWhereNeeded()) {
         wasCanceled = !isStopped;
         for (Target& target : targets)

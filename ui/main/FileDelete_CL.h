@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,10 @@ public:
     // The one "削除結果" message (none when everything ticked is gone and there is no
     // `lead`, a text put before what stayed), and the beep.
     void ShowResult(const std::wstring& lead = std::wstring()) const;
+    // Files something of ours may still hold open (a preview's graph given up on): a file
+    // that stays among them cannot be checked, since under Wine a file deleted meanwhile by
+    // another program is only marked and still opens until the last handle goes.
+    void SetHeldOpenTest(std::function<bool(const std::wstring&)> isHeldOpen) { heldOpen = std::move(isHeldOpen); }
     // The caller has asked the user already: the shell does not ask again.
     void SkipShellConfirmation() { isShellAsking = false; }
     // The window closes: what has not started will not (a comparison under way is cancelled).
@@ -119,4 +124,5 @@ private:
     bool isStopped = false;
     bool wasCanceled = false;
     bool isShellAsking = true;
+    std::function<bool(const std::wstring&)> heldOpen;
 };

@@ -13,6 +13,7 @@
 #include "core/ShellExecuteHook.h"
 #include "core/TextFormat.h"
 #include "core/UniqueHandle.h"
+#include "decode/DShowMovieHelper_CL.h"
 #include "engine/FileIdentity.h"
 #include "engine/FirstFileCompare_CL.h"
 #include "ui/main/FileDelete_CL.h"
@@ -306,6 +307,7 @@ bool TestAAA_CL::SendMovieRequest(const std::wstring& path)
     TheLog().Write(L"デコード開始");
     TheLog().Write(L"ASyncMovieFileDecodeRequest(start)");
     const int id = decoder.RequestMovieFrames(path, frameTimes, requestKey, 0);
+    requestedMovie = path;
     TheLog().Write(L"ASyncMovieFileDecodeRequest(end)");
     return id != -1;
 }
@@ -456,12 +458,22 @@ void TestAAA_CL::OnCommand(UINT command)
     mainWindow.OnPaneActionEnded();
 }
 
-void TestAAA_CL::StopMovie()
+bool TestAAA_CL::StopMovie()
 {
     // The decoder is the decode thread's until the cancel is carried out: released only then.
     // Files are about to be compared or deleted, so the window waits longer than for a
     // preview; a graph stuck for good keeps its file, and the deletion then says so.
-    if (CancelDecoding(kReleaseWaitMs)) decoder.Finalize();
+    if (!CancelDecoding(kReleaseWaitMs)) return false;
+    decoder.Finalize();
+    return true;
+}
+
+void TestAAA_CL::StopMovieBefore(FileDelete_CL& deletion)
+{
+    const bool isReleased = StopMovie();
+    deletion.SetHeldOpenTest([isReleased, held = requestedMovie](const std::wstring& path) {
+        return (!isReleased && path == held) || DShowMovieHelper_CL::IsHeldByGraphThread(path);
+    });
 }
 
 void TestAAA_CL::ShowRow(int row, const CompareFileEntry& entry)
@@ -538,8 +550,8 @@ void TestAAA_CL::DeleteInGroups(FirstFileCompare_CL& scanner, const std::vector<
                                 const std::function<std::wstring(const std::vector<FileDelete_CL::GroupOutcome>&)>& afterDelete)
 {
     frames.SetImage(nullptr);
-    StopMovie();
     FileDelete_CL deletion(hwnd, scanner, settings, *this, groupIndex);
+    StopMovieBefore(deletion);
     deletion.SkipShellConfirmation();  // the user has just confirmed this delete
     runningDelete = &deletion;
     const std::vector<FileDelete_CL::GroupOutcome> outcomes = deletion.Run(ticks, forGood);
@@ -570,9 +582,8 @@ void TestAAA_CL::DeleteChecked()
     if (asksHere && !ConfirmDeletingSimilar(ticks.tickedRows.size(), forGood)) return;
     ticks.keptRow = keptRows.empty() ? -1 : keptRows.back();  // the first row that stays
     frames.SetImage(nullptr);
-    StopMovie();
-
     FileDelete_CL deletion(hwnd, *groupSource, settings, *this, groupIndex);
+    StopMovieBefore(deletion);
     if (asksHere) deletion.SkipShellConfirmation();
     runningDelete = &deletion;
     const std::vector<FileDelete_CL::GroupOutcome> outcomes = deletion.Run({ticks}, forGood);

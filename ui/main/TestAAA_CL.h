@@ -121,7 +121,10 @@ private:
     void OnRowChanged(const NMLISTVIEW& change);
     void OnCommand(UINT command);
     // No decoder may hold a movie open (or read the disk) while files are compared or deleted.
-    void StopMovie();
+    // False when the decode thread did not let go of its movie in time.
+    bool StopMovie();
+    // StopMovie before a delete, which is told what may still be held open.
+    void StopMovieBefore(FileDelete_CL& deletion);
     void CompareWholeFile();
     void OpenFolder();
     void Play();
@@ -144,6 +147,7 @@ private:
     ApplicationData_CL& settings;
     int shownKind = kNeither;
     std::wstring shownPath;
+    std::wstring requestedMovie;  // the movie last handed to the decode thread
     FrameInfo_CL frames;
     DShowMovieFrameDecode_CL decoder;
     DShowMovieFrameDecodeThread_CL decodeThread;

@@ -325,6 +325,27 @@ TEST(ResultPane, AMovieThatHangsThePlatformsParserHoldsUpNeitherTheNextPreviewNo
     program.SelectRow(groups, Fixture::GroupRow(program, window, L".mp4"));
     ASSERT_TRUE(f.WaitForLog(L"デコード開始", 3));
     ::Sleep(500);
+
+    // Another program deletes the stuck movie while its copy is ticked: with the stuck graph
+    // holding it, Wine only marks it and it still opens as if nothing happened, so whether the
+    // file that stays is there cannot be told, and the copy must stay (it would be the last).
+    const std::wstring stuck = f.tree / L"tiny.mp4", copy = f.tree / L"tiny2.mp4";
+    ASSERT_TRUE(::DeleteFileW(stuck.c_str()));
+    HWND pane = ::GetDlgItem(window, kPane), list = ::GetDlgItem(pane, kPaneList);
+    int copyRow = -1;
+    for (int row = 0; row < program.GetItemCount(list); ++row)
+        if (program.GetItemText(list, row, 1) == L"tiny2") copyRow = row;
+    ASSERT_EQ(copyRow, 1);
+    program.SetCheckState(list, copyRow, 1);
+    constexpr int kDeleteButton = 0x1100;
+    ::PostMessageW(pane, WM_COMMAND, MAKEWPARAM(kDeleteButton, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(pane, kDeleteButton)));
+    HWND result = program.WaitForWindow(L"#32770", L"削除結果", 20000);
+    ASSERT_NE(result, nullptr) << "no result: the copy was handed to the shell";
+    const std::wstring message = RemoteProgram::MessageText(result);
+    EXPECT_NE(message.find(L"確かめられなかった"), std::wstring::npos) << std::string(message.begin(), message.end());
+    ::PostMessageW(result, WM_COMMAND, IDOK, 0);
+    EXPECT_NE(::GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES) << "the copy stays";
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(TestMovie(L"tiny.mp4")));
     auto closing = std::chrono::steady_clock::now();
     // Wine's teardown crashes under the stuck parser (see tests/CMakeLists.txt), after the
     // exit code is set: Windows sees a clean end.
