@@ -471,6 +471,9 @@ bool TestAAA_CL::StopMovie()
 void TestAAA_CL::StopMovieBefore(FileDelete_CL& deletion)
 {
     const bool isReleased = StopMovie();
+    // A graph given up on by a cancel may still be opening a movie of the group: most end
+    // soon after, and let their file go.
+    DShowMovieHelper_CL::WaitForGraphThreads(kReleaseWaitMs);
     deletion.SetHeldOpenTest([isReleased, held = requestedMovie](const std::wstring& path) {
         return (!isReleased && path == held) || DShowMovieHelper_CL::IsHeldByGraphThread(path);
     });
