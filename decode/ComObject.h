@@ -44,3 +44,21 @@ Microsoft::WRL::ComPtr<Interface> AdoptReference(Interface* owned)
     if (owned) owned->Release();
     return holder;
 }
+
+// QueryInterface of an object reached as IUnknown or its first interface, and as its second
+// (a pin that is also a reader or a sample sink).
+template <typename First, typename Second, typename Object>
+HRESULT QueryEitherInterface(Object* object, REFIID iid, REFIID firstIid, REFIID secondIid, void** out)
+{
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == firstIid) {
+        *out = static_cast<First*>(object);
+    } else if (iid == secondIid) {
+        *out = static_cast<Second*>(object);
+    } else {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    object->AddRef();
+    return S_OK;
+}

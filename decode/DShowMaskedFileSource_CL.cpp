@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "decode/ComObject.h"
 #include "decode/MediaTypeEnumerator.h"
 
 using Microsoft::WRL::ComPtr;
@@ -42,17 +43,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IPin) {
-            *out = static_cast<IPin*>(this);
-        } else if (iid == IID_IAsyncReader) {
-            *out = static_cast<IAsyncReader*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryEitherInterface<IPin, IAsyncReader>(this, iid, IID_IPin, IID_IAsyncReader, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return filter.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return filter.Release(); }

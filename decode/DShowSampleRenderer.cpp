@@ -39,17 +39,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IPin) {
-            *out = static_cast<IPin*>(this);
-        } else if (iid == IID_IMemInputPin) {
-            *out = static_cast<IMemInputPin*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
+        return QueryEitherInterface<IPin, IMemInputPin>(this, iid, IID_IPin, IID_IMemInputPin, out);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return filter.AddRef(); }
     ULONG STDMETHODCALLTYPE Release() override { return filter.Release(); }
