@@ -144,6 +144,23 @@ int SimilarMatcher_CL::Similarity(const MovieFingerprint& a, const MovieFingerpr
     return Compare(Prepare(a), Prepare(b));
 }
 
+void SimilarMatcher_CL::Rescore(DuplicateGroup& group,
+                                const std::function<const MovieFingerprint*(const CompareFileEntry*)>& printOf,
+                                int threshold, bool keepMembers)
+{
+    if (!group.isSimilar || group.empty()) return;
+    const MovieFingerprint* base = printOf(group.front());
+    group.front()->similarity = 100;
+    for (size_t i = 1; i < group.size(); ++i) {
+        const MovieFingerprint* print = printOf(group[i]);
+        group[i]->similarity = base && print ? Similarity(*base, *print) : 0;
+    }
+    if (keepMembers) return;
+    // Two movies both like the old first file need not be like each other (its two ends).
+    const CompareFileEntry* first = group.front();
+    std::erase_if(group, [&](const CompareFileEntry* file) { return file != first && file->similarity < threshold; });
+}
+
 std::vector<SimilarGroup> SimilarMatcher_CL::FindGroups(std::span<const Candidate> candidates,
                                                         const std::vector<DuplicateGroup>& exactGroups, int threshold,
                                                         const volatile long* cancel,

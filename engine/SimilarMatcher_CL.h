@@ -32,6 +32,12 @@ public:
     // that disagrees).
     static int Similarity(const MovieFingerprint& a, const MovieFingerprint& b);
 
+    // Scores a similar group again against its first file (after the old first one went) and
+    // takes out the members no longer similar to it by `threshold`, unless `keepMembers` (a
+    // group on show keeps its rows). `printOf` gives a file's fingerprint, or null.
+    static void Rescore(DuplicateGroup& group, const std::function<const MovieFingerprint*(const CompareFileEntry*)>& printOf,
+                        int threshold, bool keepMembers);
+
     struct Candidate {
         CompareFileEntry* file = nullptr;
         const MovieFingerprint* print = nullptr;  // null or not decodable: left out

@@ -221,6 +221,44 @@ TEST(SimilarMatcher, GroupsFormAroundTheirFirstFileWithoutExactCopiesOrTwoMovies
     EXPECT_TRUE(SimilarMatcher_CL::FindGroups(candidates, exact, SimilarMatcher_CL::kDefaultThreshold, &cancel).empty());
 }
 
+TEST(SimilarMatcher, AGroupRescoredAroundANewFirstFileLosesTheMembersNoLongerLikeIt)
+{
+    // The whole movie went; what is left: its start, its end (each like the whole movie, not
+    // like each other), a re-encode of the start, and a movie with no fingerprint.
+    std::mt19937_64 random(7);
+    const Scenes a = MakeScenes(random, 60);
+    std::vector<CompareFileEntry> files(4);
+    const MovieFingerprint start = Encode(a, 0, 40 * kSecond, 0, random), end = Encode(a, 20 * kSecond, a.length, 0, random),
+                           startAgain = Encode(a, 0, 40 * kSecond, 5, random);
+    const auto printOf = [&](const CompareFileEntry* file) -> const MovieFingerprint* {
+        const MovieFingerprint* prints[] = {&start, &end, &startAgain, nullptr};
+        return prints[file - files.data()];
+    };
+    ASSERT_LT(SimilarMatcher_CL::Similarity(start, end), SimilarMatcher_CL::kDefaultThreshold);
+    ASSERT_GE(SimilarMatcher_CL::Similarity(start, startAgain), SimilarMatcher_CL::kDefaultThreshold);
+    DuplicateGroup group{&files[0], &files[1], &files[2], &files[3]};
+    group.isSimilar = true;
+    for (CompareFileEntry& file : files) file.similarity = 90;
+
+    // On show, the rows stay with their new scores.
+    DuplicateGroup shown = group;
+    SimilarMatcher_CL::Rescore(shown, printOf, SimilarMatcher_CL::kDefaultThreshold, true);
+    EXPECT_EQ(shown.size(), 4u);
+    EXPECT_EQ(files[0].similarity, 100);
+    EXPECT_EQ(files[1].similarity, SimilarMatcher_CL::Similarity(start, end));
+    EXPECT_EQ(files[2].similarity, SimilarMatcher_CL::Similarity(start, startAgain));
+    EXPECT_EQ(files[3].similarity, 0);
+
+    SimilarMatcher_CL::Rescore(group, printOf, SimilarMatcher_CL::kDefaultThreshold, false);
+    EXPECT_EQ(group, (DuplicateGroup{&files[0], &files[2]}));
+    EXPECT_TRUE(group.isSimilar);
+    // Nothing like the first file: the first file alone, which is no group.
+    DuplicateGroup ends{&files[0], &files[1]};
+    ends.isSimilar = true;
+    SimilarMatcher_CL::Rescore(ends, printOf, SimilarMatcher_CL::kDefaultThreshold, false);
+    EXPECT_EQ(ends.size(), 1u);
+}
+
 // A 32 x 32 grey picture drawn from a function of where in the picture a pixel lies, so
 // that the same picture can be drawn at other sizes and reduced as the decoder reduces it.
 template <typename Picture>

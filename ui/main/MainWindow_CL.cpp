@@ -375,6 +375,7 @@ void MainWindow_CL::AddSimilarGroup(const SimilarGroup& found)
     }
     if (group.size() < 2) return;
     if (group.front() != found.files.front()) RescoreSimilarGroup(group);
+    if (group.size() < 2) return;
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
         searchJob.Scanner().Groups().push_back(group);
@@ -383,19 +384,15 @@ void MainWindow_CL::AddSimilarGroup(const SimilarGroup& found)
     UpdateSummary();
 }
 
-void MainWindow_CL::RescoreSimilarGroup(DuplicateGroup& group)
+void MainWindow_CL::RescoreSimilarGroup(DuplicateGroup& group, bool keepMembers)
 {
-    if (!group.isSimilar || group.empty()) return;
-    const auto base = fingerprints.find(group.front());
-    for (size_t i = 0; i < group.size(); ++i) {
-        const auto print = fingerprints.find(group[i]);
-        if (i == 0)
-            group[i]->similarity = 100;
-        else
-            group[i]->similarity = base != fingerprints.end() && print != fingerprints.end()
-                                       ? SimilarMatcher_CL::Similarity(base->second, print->second)
-                                       : 0;
-    }
+    SimilarMatcher_CL::Rescore(
+        group,
+        [&](const CompareFileEntry* file) {
+            const auto print = fingerprints.find(file);
+            return print != fingerprints.end() ? &print->second : nullptr;
+        },
+        similarThreshold, keepMembers);
 }
 
 void MainWindow_CL::EndSearch()
@@ -452,7 +449,7 @@ void MainWindow_CL::UpdateGroups(const std::vector<FileDelete_CL::GroupOutcome>&
         std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
         for (int index : indexes) {
             if (index < 0 || index >= static_cast<int>(groups.size())) continue;
-            RescoreSimilarGroup(groups[index]);
+            RescoreSimilarGroup(groups[index], index == shownGroup);
             // The group deleted from stays while it holds a file; another that lost a file with
             // it stays while it still holds a copy.
             if (groups[index].size() < (index == shownGroup ? 1u : 2u))
@@ -594,8 +591,8 @@ void MainWindow_CL::DeleteTickedEverywhere()
     std::vector<FileDelete_CL::GroupTicks> ticks;
     std::map<int, DuplicateGroup> before;
     std::wstring wholeGroups;
-    size_t fileCount = 0, wholeCount = 0, similarCount = 0;
-    uint64_t bytes = 0;
+    std::set<const CompareFileEntry*> tickedFiles;  // a file ticked in two groups is one file
+    size_t wholeCount = 0, similarCount = 0;
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
         const std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
@@ -615,8 +612,7 @@ void MainWindow_CL::DeleteTickedEverywhere()
                 wholeGroups += L"\r\n" + GetFileNamePart(group.front()->path);
                 continue;
             }
-            for (int row : part.tickedRows) bytes += group[row]->size;
-            fileCount += part.tickedRows.size();
+            for (int row : part.tickedRows) tickedFiles.insert(group[row]);
             similarCount += group.isSimilar;
             before[index] = group;
             ticks.push_back(part);
@@ -630,7 +626,9 @@ void MainWindow_CL::DeleteTickedEverywhere()
         if (!wholeText.empty()) ::MessageBoxW(hwnd, wholeText.c_str(), L"削除結果", MB_OK | MB_ICONWARNING);
         return;
     }
-    std::wstring question = L"チェックした " + std::to_wstring(fileCount) + L" 個のファイル（" + FormatByteSize(bytes) +
+    uint64_t bytes = 0;
+    for (const CompareFileEntry* entry : tickedFiles) bytes += entry->size;
+    std::wstring question = L"チェックした " + std::to_wstring(tickedFiles.size()) + L" 個のファイル（" + FormatByteSize(bytes) +
                             L"）を削除します。\r\n" +
                             (forGood ? L"ごみ箱には移さず、完全に削除します。" : L"ファイルはごみ箱に移します。");
     if (similarCount > 0)

@@ -93,8 +93,9 @@ private:
     bool StartSimilarPhase();
     void OnSimilarNews();
     void AddSimilarGroup(const SimilarGroup& found);
-    // A similar group whose first file went is scored against the new first file.
-    void RescoreSimilarGroup(DuplicateGroup& group);
+    // A similar group whose first file went is scored against the new first file; members no
+    // longer like it leave unless `keepMembers` (the group on show keeps its rows).
+    void RescoreSimilarGroup(DuplicateGroup& group, bool keepMembers = false);
     void AddFolder(const std::wstring& path);
     void OnFolderCheckChanged(const NMLISTVIEW& change);
     bool FolderListShows(const std::vector<CheckFolderEntry>& folders) const;

@@ -25,7 +25,7 @@ constexpr int kStartButton = 0x1100, kProgressBar = 0x1101, kGroupList = 0x1104,
 constexpr int kDeleteButton = 0x1100, kPaneList = 0x1101;  // the pane's own controls
 constexpr int kKindColumn = 6;
 constexpr int kShare = 0, kName = 1, kExtension = 2, kFrameSize = 4, kLength = 5, kBitRate = 6;
-constexpr UINT kKeepBestPicture = 0x3037, kUntickAll = 0x3034;
+constexpr UINT kKeepBestPicture = 0x3037, kUntickAll = 0x3034, kDeleteEverywhere = 0x3035;
 
 std::wstring TestMovie(const wchar_t* name)
 {
@@ -198,6 +198,18 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     ::SendMessageW(j.window, WM_COMMAND, kKeepBestPicture, 0);
     EXPECT_EQ(program.GetCheckState(j.files, small), 1);
     EXPECT_EQ(program.GetCheckState(j.files, 0), 0);
+    ::SendMessageW(j.window, WM_COMMAND, kUntickAll, 0);
+
+    // The first file stands in both groups: ticked, it is one file to the question.
+    program.SetCheckState(j.files, 0, 1);
+    ::PostMessageW(j.window, WM_COMMAND, kDeleteEverywhere, 0);
+    HWND everywhere = program.WaitForWindow(L"#32770", L"削除の確認", 20000);
+    ASSERT_NE(everywhere, nullptr);
+    const std::wstring counted = RemoteProgram::MessageText(everywhere);
+    EXPECT_TRUE(counted.starts_with(L"チェックした 1 個のファイル（")) << testing::PrintToString(counted);
+    ::PostMessageW(everywhere, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(everywhere); }, 10));
+    EXPECT_TRUE(Exists(j.tree / exactBase));
     ::SendMessageW(j.window, WM_COMMAND, kUntickAll, 0);
 
     // Delete the re-encode alone: the question says plainly that the files differ.
