@@ -116,14 +116,10 @@ void FileDelete_CL::LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& m
             target.isKeptGroupBase = ticks.keptRow == 0;
         }
         target.isSimilar = members.isSimilar;
-        // Ticked in two groups (a movie in an exact and a similar group): it goes, or stays,
-        // with its first look.
+        // Ticked in two groups (a movie in an exact and a similar group): judged by each group's
+        // look, it goes only if every look lets it (see StrictestLook).
         const auto twin = std::find_if(targets.begin(), targets.end(), [&](const Target& other) { return other.entry == target.entry; });
-        if (twin != targets.end()) {
-            target.sameFileAs = static_cast<int>(twin - targets.begin());
-            targets.push_back(target);
-            continue;
-        }
+        const int twinIndex = twin != targets.end() ? static_cast<int>(twin - targets.begin()) : -1;
         if (target.isSimilar) target.reason = SimilarReason(ExactFile_CL::Against(*target.entry, target.seen), keptStanding, hasKept);
         else switch (ExactFile_CL::Against(*target.entry, target.seen)) {
         case ExactFile_CL::kMissing:
@@ -163,6 +159,7 @@ void FileDelete_CL::LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& m
             else if (keptStanding != ExactFile_CL::kSame)
                 target.needsComparing = true;
         }
+        if (twinIndex >= 0) target.sameFileAs = twinIndex;
         targets.push_back(target);
     }
 }
@@ -239,6 +236,21 @@ FileDelete_CL::Reason FileDelete_CL::SimilarReason(ExactFile_CL::Standing ticked
     }
 }
 
+FileDelete_CL::Reason FileDelete_CL::StrictestLook(const Target& target) const
+{
+    for (const Target& look : targets)
+        if (look.entry == target.entry && look.reason != kNone) return look.reason;
+    return kNone;
+}
+
+FileDelete_CL::Reason FileDelete_CL::ReasonNowEverywhere(const Target& target) const
+{
+    Reason now = ReasonNow(target);
+    for (const Target& look : targets)
+        if (now == kNone && &look != &target && look.entry == target.entry) now = ReasonNow(look);
+    return now;
+}
+
 FileDelete_CL::Reason FileDelete_CL::ReasonNow(const Target& target)
 {
     const ExactFile_CL::State now = ExactFile_CL::Look(target.entry->path);
@@ -283,7 +295,7 @@ void FileDelete_CL::Delete(bool forGood)
     // Both files once more, as they are now: nothing may have changed since they were judged.
     // The shell's own confirmation still lies between this and the delete.
     for (Target* target : viaShell) {
-        target->reason = ReasonNow(*target);
+        target->reason = ReasonNowEverywhere(*target);
         if (target->reason == kNone) shellPaths.push_back(target->shellPath);
     }
     if (!shellPaths.empty()) {
@@ -308,7 +320,7 @@ void FileDelete_CL::Delete(bool forGood)
     for (Target* target : byHandle) {
         if (target->reason != kNone) continue;
         // The ticked file is judged on the deleting handle; the kept file just before.
-        target->reason = ReasonNow(*target);
+        target->reason = ReasonNowEverywhere(*target);
         if (target->reason != kNone) continue;
         if (ExactFile_CL::DeleteForGood(target->entry->path, target->seen))
             target->reason = kGone;
@@ -404,6 +416,8 @@ std::vector<FileDelete_CL::GroupOutcome> FileDelete_CL::Run(const std::vector<Gr
         for (Target& target : targets)
             if (target.reason != kGone) target.reason = kDeclined;
     } else {
+        for (Target& target : targets)
+            if (target.sameFileAs < 0 && target.reason == kNone) target.reason = StrictestLook(target);
         Delete(forGood);
     }
     return TakeOutGone(ticks);
@@ -431,6 +445,8 @@ void FileDelete_CL::ShowResult(const std::wstring& lead) const
         std::wstring names;
         for (const Target& target : targets) {
             if (target.reason != static_cast<Reason>(reason)) continue;
+            // A file ticked in two groups is named once.
+            if (target.sameFileAs >= 0 && targets[target.sameFileAs].entry == target.entry) continue;
             anyNotDeleted |= reason == kNotDeleted;
             names += L"\r\n" + GetFileNamePart(target.entry->path);
         }

@@ -93,6 +93,10 @@ private:
     };
 
     void LookAtGroup(const GroupTicks& ticks, const DuplicateGroup& members);
+    // What keeps a file ticked in several groups, by any group's look; kNone if every look lets it go.
+    Reason StrictestLook(const Target& target) const;
+    // The last check of both files, for every group the file is ticked in.
+    Reason ReasonNowEverywhere(const Target& target) const;
     // False when the comparisons were cancelled.
     bool CompareWhereNeeded();
     void Delete(bool forGood);

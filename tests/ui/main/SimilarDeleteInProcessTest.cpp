@@ -87,3 +87,45 @@ TEST(SimilarDelete, NothingIsComparedButBothFilesMustStillBeWhatTheSearchSaw)
     EXPECT_EQ(scanner.Groups()[2].size(), 2u);
     EXPECT_EQ(scanner.Groups()[3].size(), 2u);
 }
+
+TEST(SimilarDelete, AFileTickedInAnExactAndASimilarGroupGoesOnlyIfBothGroupsLetIt)
+{
+    InProcessGui gui;
+    // Whichever group comes first: the byte copy, ticked in its exact group and in a similar
+    // group, stays when the exact group's kept file was deleted by another program.
+    for (const bool similarFirst : {false, true}) {
+        TestFolder tree, data;
+        MakeFileWithContent(tree / L"movie.mp4", 40000, 1);
+        MakeFileWithContent(tree / L"movie-copy.mp4", 40000, 1);
+        MakeFileWithContent(tree / L"encode.avi", 30000, 10);
+        FirstFileCompare_CL scanner;
+        scanner.SetEndPause(0);
+        scanner.ScanFolder(tree.Path(), nullptr);
+        scanner.FindDuplicates(nullptr);
+        ASSERT_EQ(scanner.Groups().size(), 1u);
+        const DuplicateGroup& exact = scanner.Groups()[0];
+        const int copyRow = exact[0]->path == tree / L"movie-copy.mp4" ? 0 : 1;
+        CompareFileEntry* copy = exact[copyRow];
+        const std::wstring kept = exact[1 - copyRow]->path;
+        auto& files = scanner.Files();
+        CompareFileEntry* encode =
+            &*std::find_if(files.begin(), files.end(), [&](const CompareFileEntry& f) { return f.path == tree / L"encode.avi"; });
+        DuplicateGroup similar{encode, copy};
+        similar.isSimilar = true;
+        scanner.Groups().push_back(similar);
+        ASSERT_TRUE(::DeleteFileW(kept.c_str()));
+
+        ApplicationData_CL settings;
+        settings.LoadFromFolder(data.Path());
+        settings.confirmDelete = 0;
+        settings.verifyBeforeDelete = 1;
+        NoRows rows;
+        FileDelete_CL deletion(nullptr, scanner, settings, rows, -1);
+        const FileDelete_CL::GroupTicks exactTicks{0, {copyRow}, 1 - copyRow}, similarTicks{1, {1}, 0};
+        const std::vector<FileDelete_CL::GroupOutcome> outcomes =
+            deletion.Run(similarFirst ? std::vector{similarTicks, exactTicks} : std::vector{exactTicks, similarTicks}, true);
+        EXPECT_TRUE(Exists(tree / L"movie-copy.mp4")) << "similar group first: " << similarFirst;
+        EXPECT_TRUE(Exists(tree / L"encode.avi"));
+        for (const FileDelete_CL::GroupOutcome& outcome : outcomes) EXPECT_TRUE(outcome.goneRows.empty());
+    }
+}
