@@ -63,13 +63,11 @@ HWND TestAAA_CL::Create(HWND parent, int controlId)
     resultList->AddColumn(L"ファイル名", LVCFMT_LEFT, 300);
     resultList->AddColumn(L"拡張子", LVCFMT_LEFT, 64);
     resultList->AddColumn(L"フォルダ", LVCFMT_LEFT, 400);
-    // Shown before the folder, kept after it in the list's columns: a row's first four
-    // columns stay what they always were to anyone who reads them.
+    // After the folder, as seen and as read: the columns the list always had stay where
+    // they were.
     resultList->AddColumn(L"解像度", LVCFMT_RIGHT, 72);
     resultList->AddColumn(L"長さ", LVCFMT_RIGHT, 56);
     resultList->AddColumn(L"ビットレート", LVCFMT_RIGHT, 88);
-    int order[] = {0, 1, 2, 4, 5, 6, 3};
-    ::SendMessageW(resultList->GetHwnd(), LVM_SETCOLUMNORDERARRAY, std::size(order), reinterpret_cast<LPARAM>(order));
 
     listTip.Attach(hwnd, *resultList);
     Subclass(nullptr);  // OnMessage sees the pane's messages first
