@@ -45,6 +45,9 @@ expect_equal "zip entries marked as UTF-8 (the Japanese name)" 1 "$utf8_flags"
 expect_equal "installer files" "$expected" "$(msiinfo export "$msi" File | tail -n +4 | cut -f3 | sort)"
 
 step "the zip unpacked and its program started"
+# A display of its own: this prefix's Wine server knows nothing of the other tests' windows, so
+# on a shared display their windows and ours would cover each other's screenshots.
+unset DISPLAY
 wine_env package "$work/home"
 wineserver -k >/dev/null 2>&1 || true
 rm -rf "$WINEPREFIX"
