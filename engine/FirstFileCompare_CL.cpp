@@ -123,6 +123,10 @@ struct FirstFileCompare_CL::DetectionState {
     std::vector<uint8_t> digestState;
     std::vector<uint8_t> role;
     std::vector<uint8_t> isUnchanged;     // matches its cache entry
+    // The partner each unchanged file was proven equal to at an earlier search (kNoTask: none),
+    // and over how many bytes: a pair proven again needs no new word in the cache.
+    std::vector<uint32_t> cachedPartner;
+    std::vector<uint64_t> cachedPartnerBytes;
     std::vector<DigestCache_CL::Digests> cached;  // of the unchanged entries, what the cache knew
     // Files known equal without reading them now: pairs proven at an earlier search whose
     // files are unchanged, joined by what this search proves. By entry index, a parent each.
@@ -392,11 +396,119 @@ void FirstFileCompare_CL::LookUpCache(DetectionState& state)
         state.isUnchanged[candidates[member]] = 1;
         state.cached[candidates[member]] = *known[member];
     }
+    state.cachedPartner.assign(state.count, kNoTask);
+    state.cachedPartnerBytes.assign(state.count, 0);
     for (const DigestCache_CL::ProvenPair& pair : pairs) {
         const CompareFileEntry& file = *members[pair.file];
+        state.cachedPartner[candidates[pair.file]] = candidates[pair.partner];
+        state.cachedPartnerBytes[candidates[pair.file]] = pair.bytes;
         if (file.size == members[pair.partner]->size && pair.bytes >= std::min(file.size, kFirstBlockLimit))
             state.JoinProven(candidates[pair.file], candidates[pair.partner]);
     }
+}
+
+// One file of a class the cache may settle alone.
+struct FirstFileCompare_CL::KnownMember {
+    uint64_t prefix = 0;
+    uint64_t block = 0;  // of the whole first block, where its run is told apart by it; else 0
+    uint64_t blockHigh = 0;
+    uint32_t index = 0;
+    uint32_t root = 0;  // of its proven pairs
+    uint8_t role = DetectionState::kBase;
+
+    bool SameRun(const KnownMember& other) const
+    {
+        return prefix == other.prefix && block == other.block && blockHigh == other.blockHigh;
+    }
+    bool operator<(const KnownMember& other) const
+    {
+        return std::tie(prefix, block, blockHigh, index) < std::tie(other.prefix, other.block, other.blockHigh, other.index);
+    }
+};
+
+// The runs of a class as DigestSizeClass forms them from the cache alone: files of one first
+// 4 KiB, parted by the digests of their whole first block where every file of the run has
+// one (its own, or that of a file it was proven equal to). False where two files proven
+// equal have different digests in the cache: which one counts is then left to the reading.
+bool FirstFileCompare_CL::PartRunsByBlock(const DetectionState& state, std::vector<KnownMember>& members)
+{
+    std::vector<std::pair<uint32_t, const DigestCache_CL::Digests*>> blockOfRoot;
+    for (const KnownMember& member : members)
+        if (state.cached[member.index].hasBlock) blockOfRoot.emplace_back(member.root, &state.cached[member.index]);
+    std::sort(blockOfRoot.begin(), blockOfRoot.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 1; i < blockOfRoot.size(); ++i)
+        if (blockOfRoot[i].first == blockOfRoot[i - 1].first && (blockOfRoot[i].second->block != blockOfRoot[i - 1].second->block ||
+                                                                 blockOfRoot[i].second->blockHigh != blockOfRoot[i - 1].second->blockHigh))
+            return false;
+    auto knownBlock = [&](const KnownMember& member) -> const DigestCache_CL::Digests* {
+        if (state.cached[member.index].hasBlock) return &state.cached[member.index];
+        auto found = std::lower_bound(blockOfRoot.begin(), blockOfRoot.end(), member.root,
+                                      [](const auto& entry, uint32_t root) { return entry.first < root; });
+        return found != blockOfRoot.end() && found->first == member.root ? found->second : nullptr;
+    };
+    std::sort(members.begin(), members.end());
+    for (size_t first = 0, last; first < members.size(); first = last) {
+        for (last = first + 1; last < members.size() && members[last].prefix == members[first].prefix;) ++last;
+        if (last - first < 2 || !std::all_of(members.begin() + first, members.begin() + last, knownBlock)) continue;
+        for (size_t i = first; i < last; ++i) {
+            const DigestCache_CL::Digests* known = knownBlock(members[i]);
+            members[i].block = known->block;
+            members[i].blockHigh = known->blockHigh;
+        }
+    }
+    return true;
+}
+
+// Settles the class from the cache alone, as SettleSizeClass would, when that opens no file:
+// every file matches its entry, and in each run the files are the first in list order, the
+// files proven equal to it and other names of those. False, and nothing changed, otherwise.
+// On a rescan of an unchanged tree every class is settled here, with no helper, no lock
+// held and no file opened.
+bool FirstFileCompare_CL::SettleKnownClass(DetectionState& state, size_t task, std::vector<KnownMember>& members)
+{
+    const size_t begin = state.classTask[task], end = state.classEnd[begin];
+    members.clear();
+    for (size_t place = begin; place < end; ++place) {
+        const uint32_t index = state.order[place];
+        if (!state.isUnchanged[index]) return false;
+        members.push_back({state.cached[index].prefix, 0, 0, index, state.ProvenRoot(index)});
+    }
+    const uint64_t size = files[members.front().index].size;
+    if (size > kPrefixLength && !PartRunsByBlock(state, members)) return false;
+    std::sort(members.begin(), members.end());
+    DuplicateGroup group;  // the base and the files matched to it
+    for (size_t first = 0, last; first < members.size(); first = last) {
+        group.assign(1, &files[members[first].index]);
+        for (last = first + 1; last < members.size() && members[last].SameRun(members[first]); ++last) {
+            if (IsKnownMemberName(state, group, members[last].index)) {
+                members[last].role = DetectionState::kSameFile;
+            } else if (members[last].root == members[first].root) {
+                members[last].role = DetectionState::kMatched;
+                group.push_back(&files[members[last].index]);
+            } else {
+                return false;  // to be compared
+            }
+        }
+    }
+    std::vector<DuplicateGroup>& classGroups = state.classGroups[task];
+    const uint64_t firstBlock = std::min(size, kFirstBlockLimit);
+    for (size_t first = 0, last; first < members.size(); first = last) {
+        DuplicateGroup found{&files[members[first].index]};
+        found.front()->isGrouped = 1;
+        for (last = first + 1; last < members.size() && members[last].SameRun(members[first]); ++last) {
+            CompareFileEntry& file = files[members[last].index];
+            file.isGrouped = 1;
+            state.role[members[last].index] = members[last].role;
+            if (members[last].role != DetectionState::kMatched) continue;
+            file.comparedBytes = firstBlock;
+            found.push_back(&file);
+        }
+        if (found.size() > 1) classGroups.push_back(std::move(found));
+    }
+    std::sort(classGroups.begin(), classGroups.end(),
+              [](const DuplicateGroup& a, const DuplicateGroup& b) { return a.front() < b.front(); });
+    StoreProvenPairs(state, classGroups);
+    return true;
 }
 
 void FirstFileCompare_CL::StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests)
@@ -427,17 +539,27 @@ void FirstFileCompare_CL::SettleSizeClass(DetectionState& state, size_t task, Fi
         }
         SettleBase(state, work, index);
     }
-    StoreProvenPairs(state.classGroups[task]);
+    StoreProvenPairs(state, state.classGroups[task]);
 }
 
 // What the class proved, for the next search: each file matched, equal to its base.
-void FirstFileCompare_CL::StoreProvenPairs(const std::vector<DuplicateGroup>& classGroups)
+void FirstFileCompare_CL::StoreProvenPairs(const DetectionState& state, const std::vector<DuplicateGroup>& classGroups)
 {
-    if (!digestCache || classGroups.empty()) return;
-    std::lock_guard<std::mutex> guard(cacheLock);
+    if (!digestCache) return;
+    // A pair the cache holds already, over the same bytes, is left as it is: asking the cache
+    // to be sure would cost a rescan two lookups a file.
+    auto isStored = [&](const CompareFileEntry& file, const CompareFileEntry& base) {
+        const uint32_t index = uint32_t(&file - files.data());
+        return !state.cachedPartner.empty() && state.cachedPartner[index] == uint32_t(&base - files.data()) &&
+               state.cachedPartnerBytes[index] == file.comparedBytes;
+    };
+    std::unique_lock<std::mutex> guard(cacheLock, std::defer_lock);
     for (const DuplicateGroup& group : classGroups)
-        for (size_t member = 1; member < group.size(); ++member)
+        for (size_t member = 1; member < group.size(); ++member) {
+            if (isStored(*group[member], *group[0])) continue;
+            if (!guard.owns_lock()) guard.lock();
             digestCache->StoreProvenPair(*group[member], *group[0], group[member]->comparedBytes);
+        }
 }
 
 void FirstFileCompare_CL::DigestSizeClass(DetectionState& state, ClassWork& work)
@@ -755,16 +877,24 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     state.nextGroup.assign(state.classTask.size(), 0);
     LookUpCache(state);
 
-    const unsigned helpers = state.classTask.empty() ? 0 : TaskPrefetch_CL::HelpersForThisMachine();
+    // Classes the cache does not settle alone go to the helpers, in the order of their first files.
+    std::vector<uint32_t> readTasks, readRank(state.classTask.size(), kNoTask);
+    std::vector<KnownMember> members;
+    for (uint32_t task = 0; task < state.classTask.size(); ++task) {
+        if (digestCache && SettleKnownClass(state, task, members)) continue;
+        readRank[task] = uint32_t(readTasks.size());
+        readTasks.push_back(task);
+    }
+    const unsigned helpers = readTasks.empty() ? 0 : TaskPrefetch_CL::HelpersForThisMachine();
     std::vector<FirstBlockComparer_CL> comparers(helpers + 1);
-    TaskPrefetch_CL settling(state.classTask.size(), kClassesAhead,
-                             [&](size_t task, unsigned worker) { SettleSizeClass(state, task, comparers[worker]); });
+    TaskPrefetch_CL settling(readTasks.size(), kClassesAhead,
+                             [&](size_t task, unsigned worker) { SettleSizeClass(state, readTasks[task], comparers[worker]); });
     settling.Start(helpers);
     // Tasks are numbered by their classes' first files, so the loop meets them in order and
     // waits for each at its first file only.
     size_t tasksMet = 0;
     for (size_t index = 0; index < state.count; ++index) {
-        if (state.taskOf[index] == tasksMet) settling.WaitFor(tasksMet++);
+        if (state.taskOf[index] == tasksMet && readRank[tasksMet++] != kNoTask) settling.WaitFor(readRank[tasksMet - 1]);
         if (state.role[index] == DetectionState::kMatched)
             JumpTo(state, state.done + state.count);
         else
@@ -772,7 +902,6 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
         if (IsCanceled()) break;
     }
     settling.Stop();
-
     ::Sleep(endPauseMs);
     cancelFlag = nullptr;
     return 1;

@@ -102,14 +102,17 @@ private:
     bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
     bool CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests);
+    struct KnownMember;
     void LookUpCache(DetectionState& state);
+    bool PartRunsByBlock(const DetectionState& state, std::vector<KnownMember>& members);
+    bool SettleKnownClass(DetectionState& state, size_t task, std::vector<KnownMember>& members);
     void StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests);
     void SettleSizeClass(DetectionState& state, size_t task, FirstBlockComparer_CL& classComparer);
     void DigestSizeClass(DetectionState& state, ClassWork& work);
     void KeepRunMembers(DetectionState& state, ClassWork& work);
     bool IsKnownMemberName(const DetectionState& state, const DuplicateGroup& group, uint32_t index) const;
     void SettleBase(DetectionState& state, ClassWork& work, uint32_t baseIndex);
-    void StoreProvenPairs(const std::vector<DuplicateGroup>& classGroups);
+    void StoreProvenPairs(const DetectionState& state, const std::vector<DuplicateGroup>& classGroups);
     int CompareCandidate(ClassWork& work, uint32_t index);
     void SplitRun(DetectionState& state, ClassWork& work, uint32_t baseIndex);
     bool BlockDigest(DetectionState& state, ClassWork& work, uint32_t index, uint32_t baseIndex);

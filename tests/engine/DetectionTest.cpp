@@ -762,6 +762,46 @@ TEST(DigestCache, RescansTrustProvenPairsOnlyWhileBothFilesAreUnchanged)
     EXPECT_EQ(after.groups.size(), before.groups.size() - 1) << "the two files differ now";
 }
 
+namespace {
+
+std::set<std::set<std::wstring>> AsSets(const std::vector<std::vector<std::wstring>>& groups)
+{
+    std::set<std::set<std::wstring>> sets;
+    for (const auto& group : groups) sets.emplace(group.begin(), group.end());
+    return sets;
+}
+
+}  // namespace
+
+// Copies proven in searches of their own folders meet in a search of the tree: every file
+// is unchanged, yet the files that start alike are not all proven equal, so they are compared
+// (a near-copy that differs after 4 KiB is parted from them, not taken as proven). What that
+// search proves, the next one takes from the cache: nothing opened, the cache file left as
+// it was. Each search finds what a search without the cache finds.
+TEST(DigestCache, CopiesProvenInSeparateSearchesAreComparedWhereTheyMeet)
+{
+    TestFolder root, data;
+    const std::wstring tree = root / L"tree", cachePath = data / L"digests.cache";
+    for (const wchar_t* folder : {L"\\a", L"\\b", L"\\c"}) MakeFolder(tree + folder);
+    for (const wchar_t* name : {L"\\a\\1.avi", L"\\a\\2.avi", L"\\c\\1.avi", L"\\c\\2.avi"}) MakeFileWithContent(tree + name, 300000, 8);
+    std::vector<uint8_t> nearCopy = ReadFileBytes(tree + L"\\a\\1.avi");
+    nearCopy[200000] ^= 1;
+    for (const wchar_t* name : {L"\\b\\1.avi", L"\\b\\2.avi"}) WriteFileBytes(tree + name, nearCopy);
+    MakeFileWithContent(tree + L"\\b\\stranger.avi", 300000, 9);
+
+    for (const wchar_t* folder : {L"\\a", L"\\b", L"\\c"})
+        EXPECT_EQ(SearchAsWithoutCache(tree + folder, cachePath, "one folder").groups.size(), 1u);
+    const SearchResult met = SearchAsWithoutCache(tree, cachePath, "the folders together");
+    EXPECT_EQ(AsSets(met.groups), (std::set<std::set<std::wstring>>{
+                                      {tree + L"\\a\\1.avi", tree + L"\\a\\2.avi", tree + L"\\c\\1.avi", tree + L"\\c\\2.avi"},
+                                      {tree + L"\\b\\1.avi", tree + L"\\b\\2.avi"}}));
+    EXPECT_GT(met.opens, 0u);
+    const FILETIME saved = WriteTimeOf(cachePath);
+    EXPECT_EQ(SearchAsWithoutCache(tree, cachePath, "the tree again").opens, 0u);
+    const FILETIME after = WriteTimeOf(cachePath);
+    EXPECT_EQ(CompareFileTime(&saved, &after), 0) << "a search that learnt nothing leaves the cache file";
+}
+
 // Two writers replacing the cache again and again while a third reads it: every read finds
 // one writer's cache whole (never a cut or mixed file), and no temporary file is left.
 TEST(DigestCache, WritersAtOnceLeaveOneWholeCache)
@@ -851,17 +891,6 @@ TEST(DigestCache, ALargeListIsLookedUpWholeWithEachProvenPairFromBothSides)
     EXPECT_EQ(pairs.size(), kFiles - 2) << "each pair from both sides, but not the changed file's";
     EXPECT_FALSE(seen.contains({kFiles - 1 - 101, kFiles - 1 - 100}));
 }
-
-namespace {
-
-std::set<std::set<std::wstring>> AsSets(const std::vector<std::vector<std::wstring>>& groups)
-{
-    std::set<std::set<std::wstring>> sets;
-    for (const auto& group : groups) sets.emplace(group.begin(), group.end());
-    return sets;
-}
-
-}  // namespace
 
 // A Linux folder under Wine keeps names that differ only in case apart, as a case-sensitive
 // NTFS folder does: two files, compared and grouped like any others, with and without the
