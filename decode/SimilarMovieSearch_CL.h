@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
+#include <mutex>
 #include <vector>
 
 #include "engine/DuplicateGroup.h"
@@ -11,8 +11,10 @@
 #include "engine/SimilarGroup.h"
 
 // The similar-movie part of a search, after the exact groups are known: a fingerprint for
-// every movie (from the cache, else decoded on worker threads of its own), then the
-// similar groups. Movies that cannot be decoded are counted and left out.
+// every movie (from the cache, else decoded on worker threads of its own), grouped as they
+// come. Byte copies are not looked at: an exact group's first file stands for its copies.
+// Movies that cannot be decoded are counted and left out; a movie gone or changed since the
+// search saw it is left out without being counted or cached.
 class SimilarMovieSearch_CL {
 public:
     static constexpr int kWorkers = 2;
@@ -20,14 +22,20 @@ public:
     struct Outcome {
         std::vector<SimilarGroup> groups;
         int movies = 0;        // fingerprints asked for
+        int lookedAt = 0;      // of them, movies other than exact copies: from the cache or decoded
         int decoded = 0;       // of them decoded in this search (the others came from the cache)
         int undecodable = 0;   // left out: could not be opened or gave too few frames
+        int goneOrChanged = 0; // left out: deleted, moved or written since the search saw them
         bool canceled = false;
     };
 
-    // Called on the worker threads, one call at a time: movies done of all.
+    // The callbacks come one at a time, from the worker threads or the caller's.
+    // Movies looked at (fingerprint taken or found left out) of all to look at.
     std::function<void(int done, int total)> onProgress;
-    // Called on the caller's thread as each group is formed.
+    // The fingerprint of movies[index] is known: decoded, from the cache, or its first file's
+    // for an exact copy. Not for a movie left out.
+    std::function<void(size_t index, const MovieFingerprint& print)> onPrint;
+    // A similar group formed or grew (the whole group so far), as the movies are looked at.
     std::function<void(const SimilarGroup&)> onGroup;
 
     // `movies` in list order. `cache` may be null. Returns when done or canceled: the cancel
@@ -39,9 +47,12 @@ public:
     const std::vector<MovieFingerprint>& Fingerprints() const { return prints; }
 
 private:
-    // Decodes the `missing` movies; which of them were taken whole (not cut by a cancel).
+    class Reporter;
+    static constexpr char kLeftOut = 2;  // a movie taken, but gone or changed meanwhile
+    // Decodes the `missing` movies; of each, 1 when taken whole (not cut by a cancel) and
+    // still what the search saw, kLeftOut when gone or changed, 0 when cut short.
     std::vector<char> Fingerprint(const std::vector<CompareFileEntry*>& movies, const std::vector<size_t>& missing,
-                                  const volatile LONG* cancel, Outcome& outcome);
+                                  const volatile LONG* cancel, Reporter& reporter);
 
     std::vector<MovieFingerprint> prints;
 };

@@ -166,56 +166,72 @@ std::vector<SimilarGroup> SimilarMatcher_CL::FindGroups(std::span<const Candidat
                                                         const volatile long* cancel,
                                                         const std::function<void(const SimilarGroup&)>& onGroup)
 {
-    std::unordered_set<const CompareFileEntry*> copies;  // exact group members other than the base
+    std::vector<CompareFileEntry*> files;
+    for (const Candidate& candidate : candidates) files.push_back(candidate.file);
+    Grouping grouping(std::move(files), exactGroups, threshold);
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        if (cancel && *cancel == 1) break;
+        grouping.Take(i, candidates[i].print);
+    }
+    std::vector<SimilarGroup> groups = grouping.Groups();
+    if (onGroup)
+        for (const SimilarGroup& group : groups) onGroup(group);
+    return groups;
+}
+
+SimilarMatcher_CL::Grouping::Grouping(std::vector<CompareFileEntry*> listed, const std::vector<DuplicateGroup>& exactGroups,
+                                      int threshold)
+    : files(std::move(listed)), isCopy(files.size(), 0), threshold(threshold), waiting(files.size(), nullptr),
+      hasCome(files.size(), 0)
+{
+    // Exact copies take part through their group's first file only: never shown again as similar.
+    std::unordered_set<const CompareFileEntry*> copies;
     for (const DuplicateGroup& group : exactGroups)
         for (size_t i = 1; i < group.size(); ++i) copies.insert(group[i]);
+    for (size_t i = 0; i < files.size(); ++i) isCopy[i] = copies.count(files[i]) != 0;
+}
 
-    std::vector<size_t> usable;
-    for (size_t i = 0; i < candidates.size(); ++i)
-        if (candidates[i].print && candidates[i].print->isDecodable && !copies.count(candidates[i].file)) usable.push_back(i);
-    // By length, so each base is compared only with movies of about its length; kept in that
-    // order, so the comparisons of one base read memory in a row.
-    std::vector<size_t> byLength = usable;
-    std::stable_sort(byLength.begin(), byLength.end(), [&](size_t x, size_t y) {
-        return candidates[x].print->duration < candidates[y].print->duration;
-    });
-    std::vector<Prepared> prepared;
-    std::vector<int64_t> lengths;
-    std::vector<size_t> positionOf(candidates.size());
-    for (size_t at = 0; at < byLength.size(); ++at) {
-        prepared.push_back(Prepare(*candidates[byLength[at]].print));
-        lengths.push_back(prepared.back().duration);
-        positionOf[byLength[at]] = at;
+void SimilarMatcher_CL::Grouping::Take(size_t index, const MovieFingerprint* print,
+                                       const std::function<void(const SimilarGroup&)>& onChange)
+{
+    if (index >= files.size() || hasCome[index]) return;
+    hasCome[index] = 1;
+    waiting[index] = print;
+    for (; nextToPlace < files.size() && hasCome[nextToPlace]; ++nextToPlace)
+        Place(nextToPlace, waiting[nextToPlace], onChange);
+}
+
+void SimilarMatcher_CL::Grouping::Place(size_t index, const MovieFingerprint* print,
+                                        const std::function<void(const SimilarGroup&)>& onChange)
+{
+    if (!print || !print->isDecodable || isCopy[index]) return;
+    Prepared prepared = Prepare(*print);
+    // The bases of about its length, earliest first: the first one like it takes it.
+    std::vector<size_t> near;
+    const auto from = basesByLength.lower_bound(prepared.duration - kMostLengthDifference);
+    const auto to = basesByLength.upper_bound(prepared.duration + kMostLengthDifference);
+    for (auto base = from; base != to; ++base) near.push_back(base->second);
+    std::sort(near.begin(), near.end());
+    for (size_t at : near) {
+        const int score = Compare(bases[at].prepared, prepared);
+        if (score < threshold || score <= 0) continue;
+        SimilarGroup& group = bases[at].group;
+        group.files.push_back(files[index]);
+        group.scores.push_back(score);
+        if (onChange) onChange(group);
+        return;
     }
+    basesByLength.emplace(prepared.duration, bases.size());
+    Base& base = bases.emplace_back();
+    base.prepared = std::move(prepared);
+    base.group.files.push_back(files[index]);
+    base.group.scores.push_back(100);
+}
 
-    std::vector<char> grouped(byLength.size(), 0);  // by position in length order
+std::vector<SimilarGroup> SimilarMatcher_CL::Grouping::Groups() const
+{
     std::vector<SimilarGroup> groups;
-    for (size_t base : usable) {
-        if (cancel && *cancel == 1) break;
-        const size_t position = positionOf[base];
-        if (grouped[position]) continue;
-        grouped[position] = 1;
-        const int64_t length = lengths[position];
-        const size_t from = std::lower_bound(lengths.begin(), lengths.end(), length - kMostLengthDifference) - lengths.begin();
-        const size_t to = std::upper_bound(lengths.begin(), lengths.end(), length + kMostLengthDifference) - lengths.begin();
-        std::vector<std::pair<size_t, int>> members;  // candidate, score
-        for (size_t other = from; other < to; ++other) {
-            if (grouped[other]) continue;  // also every file before the base: each was a base
-            const int score = Compare(prepared[position], prepared[other]);
-            if (score >= threshold && score > 0) members.push_back({byLength[other], score});
-        }
-        std::sort(members.begin(), members.end());  // in list order
-        SimilarGroup group;
-        group.files.push_back(candidates[base].file);
-        group.scores.push_back(100);
-        for (const auto& [member, score] : members) {
-            grouped[positionOf[member]] = 1;
-            group.files.push_back(candidates[member].file);
-            group.scores.push_back(score);
-        }
-        if (group.files.size() < 2) continue;
-        groups.push_back(group);
-        if (onGroup) onGroup(groups.back());
-    }
+    for (const Base& base : bases)
+        if (base.group.files.size() >= 2) groups.push_back(base.group);
     return groups;
 }

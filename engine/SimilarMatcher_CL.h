@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <span>
 #include <vector>
 
@@ -52,6 +53,8 @@ public:
                                                 const volatile long* cancel = nullptr,
                                                 const std::function<void(const SimilarGroup&)>& onGroup = {});
 
+    class Grouping;
+
 private:
     // A fingerprint as the comparison reads it: its informative pictures only, each with the
     // third of the movie it lies in, worked out once for all the pairs a movie is part of.
@@ -71,4 +74,38 @@ private:
     static int Compare(const Prepared& a, const Prepared& b);
     static bool MiddleShows(const Prepared& a, const Prepared& b);
     static int OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow, int64_t reach);
+};
+
+// The grouping of FindGroups, as the fingerprints come, in any order: the groups can be shown
+// while the movies are still being looked at, and end exactly as FindGroups forms them. A
+// movie is placed in list order (one that comes early waits for those before it): it joins
+// the earliest group whose first file it is similar to, or it is the first file of a group
+// of its own. So a group's first file is always its earliest movie in the list, whichever
+// member would have been a better first file.
+class SimilarMatcher_CL::Grouping {
+public:
+    // `files` in list order; their members other than the first of `exactGroups` take no part.
+    Grouping(std::vector<CompareFileEntry*> files, const std::vector<DuplicateGroup>& exactGroups, int threshold);
+
+    // The fingerprint of files[index] has come; null (or not decodable): the movie takes no
+    // part. Each group that formed or grew with it (two movies or more) is told, whole.
+    void Take(size_t index, const MovieFingerprint* print, const std::function<void(const SimilarGroup&)>& onChange = {});
+    // The groups of two movies or more, in list order of their first files.
+    std::vector<SimilarGroup> Groups() const;
+
+private:
+    void Place(size_t index, const MovieFingerprint* print, const std::function<void(const SimilarGroup&)>& onChange);
+
+    struct Base {
+        Prepared prepared;
+        SimilarGroup group;
+    };
+    std::vector<CompareFileEntry*> files;
+    std::vector<char> isCopy;
+    int threshold = 0;
+    std::vector<const MovieFingerprint*> waiting;  // come, not yet placed
+    std::vector<char> hasCome;
+    size_t nextToPlace = 0;
+    std::vector<Base> bases;                       // in list order of their first files
+    std::multimap<int64_t, size_t> basesByLength;  // a base's length, its place in `bases`
 };

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 
 #include "core/GdiPlus.h"
 #include "decode/DShowMovieFingerprint_CL.h"
@@ -49,13 +50,16 @@ struct Search {
     SimilarMovieSearch_CL similar;
     SimilarMovieSearch_CL::Outcome outcome;
 
-    Search(const std::wstring& folder, FingerprintCache_CL* cache, const volatile LONG* cancel = nullptr)
+    // `whileLooking` is called with each progress of the search.
+    Search(const std::wstring& folder, FingerprintCache_CL* cache, const volatile LONG* cancel = nullptr,
+           const std::function<void(int done, int total)>& whileLooking = {})
     {
         scanner.SetEndPause(0);
         scanner.ScanFolder(folder, nullptr);
         scanner.FindDuplicates(nullptr);
         std::vector<CompareFileEntry*> movies;
         for (CompareFileEntry& file : scanner.Files()) movies.push_back(&file);
+        similar.onProgress = whileLooking;
         outcome = similar.Run(movies, scanner.Groups(), SimilarMatcher_CL::kDefaultThreshold, cache, cancel);
     }
     // Each similar group as "name score" lines, for comparing two searches.
@@ -94,10 +98,20 @@ TEST(SimilarMovies, ReencodedResizedAndCutCopiesAreFoundAndTheCacheChangesNothin
     const std::wstring cachePath = documents / L"fingerprints.cache";
 
     FingerprintCache_CL cache;
-    Search first(folder.Path(), &cache);
+    int lastDone = 0, lastTotal = 0;
+    Search first(folder.Path(), &cache, nullptr, [&](int done, int total) {
+        EXPECT_EQ(done, lastDone + (done > 0)) << "one movie at a time";
+        lastDone = done;
+        lastTotal = total;
+    });
     EXPECT_EQ(first.outcome.movies, 6);
-    EXPECT_EQ(first.outcome.decoded, 6);
+    // The byte copy is not looked at: its exact group's first file stands for it.
+    EXPECT_EQ(first.outcome.lookedAt, 5);
+    EXPECT_EQ(first.outcome.decoded, 5);
+    EXPECT_EQ(lastDone, 5);
+    EXPECT_EQ(lastTotal, 5);
     EXPECT_EQ(first.outcome.undecodable, 1) << "broken.avi";
+    EXPECT_EQ(cache.GetCount(), 5u);
     ASSERT_EQ(first.outcome.groups.size(), 1u);
     const SimilarGroup& group = first.outcome.groups[0];
     std::vector<std::wstring> names;
@@ -121,7 +135,7 @@ TEST(SimilarMovies, ReencodedResizedAndCutCopiesAreFoundAndTheCacheChangesNothin
         if (name == L"scenes-cut.webm") {
             EXPECT_NEAR(double(print.duration), 13.0 * kSecond, kSecond / 4.0);
         }
-        if (name == L"scenes.mp4") {
+        if (name == L"scenes.mp4" || name == L"scenes-copy.mp4") {  // the copy's is its first file's
             EXPECT_EQ(print.width, 320);
             EXPECT_NEAR(double(print.duration), 15.0 * kSecond, kSecond / 4.0);
             EXPECT_EQ(print.frames.size(), MovieFingerprint::SampleTimes(print.duration).size());
@@ -161,11 +175,32 @@ TEST(SimilarMovies, ReencodedResizedAndCutCopiesAreFoundAndTheCacheChangesNothin
     FingerprintCache_CL damaged;
     EXPECT_FALSE(damaged.Load(cachePath));
     Search fresh(folder.Path(), &damaged);
-    EXPECT_EQ(fresh.outcome.decoded, 6);
+    EXPECT_EQ(fresh.outcome.decoded, 5);
     EXPECT_EQ(fresh.Groups(), first.Groups());
     bytes.resize(bytes.size() - 3);
     WriteFileBytes(cachePath, bytes);
     EXPECT_FALSE(FingerprintCache_CL().Load(cachePath));
+
+    // Movies deleted or written after the search saw them are neither counted as undecodable
+    // nor cached: they are left out.
+    TestFolder changing;
+    for (const wchar_t* name : {L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"broken.avi"})
+        ASSERT_TRUE(::CopyFileW(TestMovie(name).c_str(), (changing / name).c_str(), FALSE)) << name;
+    FingerprintCache_CL seen;
+    Search meanwhile(changing.Path(), &seen, nullptr, [&](int done, int) {
+        if (done > 0) return;
+        EXPECT_TRUE(::DeleteFileW((changing / L"scenes-small.avi").c_str()));
+        SetWriteTime(changing / L"scenes-cut.webm", 132000000000000000ull);
+    });
+    EXPECT_EQ(meanwhile.outcome.goneOrChanged, 2);
+    EXPECT_EQ(meanwhile.outcome.undecodable, 1) << "broken.avi only";
+    EXPECT_TRUE(meanwhile.outcome.groups.empty());
+    EXPECT_EQ(seen.GetCount(), 2u) << "scenes.mp4 and broken.avi";
+    for (size_t i = 0; i < meanwhile.scanner.Files().size(); ++i) {
+        const std::wstring name = Search::GetName(meanwhile.scanner.Files()[i].path);
+        MovieFingerprint print;
+        EXPECT_EQ(seen.Find(meanwhile.scanner.Files()[i], print), name == L"scenes.mp4" || name == L"broken.avi") << name;
+    }
 
     // A cancelled search forms no group and keeps nothing half-taken in the cache.
     FingerprintCache_CL untouched;

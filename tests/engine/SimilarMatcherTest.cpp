@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <numeric>
 #include <random>
 
 #include "engine/MovieFingerprint.h"
@@ -219,6 +221,105 @@ TEST(SimilarMatcher, GroupsFormAroundTheirFirstFileWithoutExactCopiesOrTwoMovies
     EXPECT_TRUE(SimilarMatcher_CL::FindGroups(candidates, exact, 101).empty());
     volatile long cancel = 1;
     EXPECT_TRUE(SimilarMatcher_CL::FindGroups(candidates, exact, SimilarMatcher_CL::kDefaultThreshold, &cancel).empty());
+}
+
+// The grouping as it was done once all fingerprints were there, written plainly: each movie
+// in list order joins the earliest group whose first file it is like, or starts one.
+std::vector<std::vector<size_t>> GroupsAtTheEnd(const std::vector<MovieFingerprint>& prints, const std::vector<char>& isCopy,
+                                                int threshold)
+{
+    std::vector<std::vector<size_t>> groups;
+    for (size_t i = 0; i < prints.size(); ++i) {
+        if (isCopy[i] || !prints[i].isDecodable) continue;
+        auto joined = std::find_if(groups.begin(), groups.end(), [&](const std::vector<size_t>& group) {
+            const int score = SimilarMatcher_CL::Similarity(prints[group[0]], prints[i]);
+            return score > 0 && score >= threshold;
+        });
+        if (joined != groups.end())
+            joined->push_back(i);
+        else
+            groups.push_back({i});
+    }
+    std::erase_if(groups, [](const std::vector<size_t>& group) { return group.size() < 2; });
+    return groups;
+}
+
+TEST(SimilarMatcher, GroupsToldAsTheFingerprintsComeEndAsTheGroupsOfAllAtOnceWhateverTheOrder)
+{
+    std::mt19937_64 random(5);
+    // Eight movies in up to five copies each, some cut at one end by up to 7 s (so a copy cut
+    // at the start and one cut at the end may be like the whole movie but not each other:
+    // which file is listed first decides the groups), exact copies and undecodable files.
+    std::vector<MovieFingerprint> prints;
+    for (int movie = 0; movie < 8; ++movie) {
+        Scenes scenes = MakeScenes(random, 30 + random() % 60);
+        scenes.isMoving = movie % 2 == 1;
+        for (int copy = 0, copies = 2 + random() % 4; copy < copies; ++copy) {
+            const int64_t cut = int64_t(random() % 7000) * kSecond / 1000;
+            prints.push_back(copy % 3 == 0   ? EncodeWhole(scenes, 4, random)
+                             : copy % 3 == 1 ? Encode(scenes, cut, scenes.length, 3, random)
+                                             : Encode(scenes, 0, scenes.length - cut, 3, random));
+        }
+    }
+    prints.push_back(MovieFingerprint{});
+    prints.push_back(prints[3]);  // byte copies of 3 and 7
+    prints.push_back(prints[7]);
+    std::shuffle(prints.begin(), prints.end() - 2, random);
+    std::vector<CompareFileEntry> files(prints.size());
+    std::vector<CompareFileEntry*> listed;
+    for (CompareFileEntry& file : files) listed.push_back(&file);
+    const size_t count = prints.size();
+    // The copies' exact groups: the copy is listed last, so the group's first file is 3 or 7.
+    const std::vector<DuplicateGroup> exact = {{listed[3], listed[count - 2]}, {listed[7], listed[count - 1]}};
+    std::vector<char> isCopy(count, 0);
+    isCopy[count - 2] = isCopy[count - 1] = 1;
+    const int threshold = 60;
+    const std::vector<std::vector<size_t>> expected = GroupsAtTheEnd(prints, isCopy, threshold);
+    ASSERT_GE(expected.size(), 6u);
+    auto indexes = [&](const SimilarGroup& group) {
+        std::vector<size_t> at;
+        for (CompareFileEntry* file : group.files) at.push_back(file - files.data());
+        return at;
+    };
+    std::vector<SimilarMatcher_CL::Candidate> candidates;
+    for (size_t i = 0; i < count; ++i) candidates.push_back({listed[i], &prints[i]});
+    std::vector<std::vector<size_t>> batch;
+    for (const SimilarGroup& group : SimilarMatcher_CL::FindGroups(candidates, exact, threshold)) batch.push_back(indexes(group));
+    EXPECT_EQ(batch, expected);
+
+    std::vector<size_t> order(count);
+    std::iota(order.begin(), order.end(), 0);
+    for (int round = 0; round < 20; ++round) {
+        if (round > 0) std::shuffle(order.begin(), order.end(), random);
+        SimilarMatcher_CL::Grouping grouping(listed, exact, threshold);
+        std::map<size_t, std::vector<size_t>> told;  // by first file: the group as last told
+        size_t taken = 0, toldBeforeTheLast = 0;
+        for (size_t index : order) {
+            ++taken;
+            grouping.Take(index, &prints[index], [&](const SimilarGroup& group) {
+                const std::vector<size_t> now = indexes(group);
+                ASSERT_GE(now.size(), 2u);
+                ASSERT_EQ(group.scores.size(), now.size());
+                std::vector<size_t>& before = told[now[0]];
+                // A group only grows, at its end, and each member is placed once its fingerprint
+                // and every earlier one in the list have come.
+                EXPECT_TRUE(std::equal(before.begin(), before.end(), now.begin())) << round;
+                EXPECT_EQ(now.size(), before.empty() ? 2u : before.size() + 1) << round;
+                for (size_t at : now)
+                    EXPECT_TRUE(std::find(order.begin(), order.begin() + taken, at) != order.begin() + taken) << round;
+                before = now;
+                toldBeforeTheLast += taken < count;
+            });
+        }
+        std::vector<std::vector<size_t>> final;
+        for (const SimilarGroup& group : grouping.Groups()) final.push_back(indexes(group));
+        EXPECT_EQ(final, expected) << round;
+        std::vector<std::vector<size_t>> lastTold;
+        for (const auto& [first, group] : told) lastTold.push_back(group);
+        EXPECT_EQ(lastTold, expected) << round;
+        // In list order every group is told as it forms, long before the end.
+        if (round == 0) EXPECT_GE(toldBeforeTheLast, expected.size()) << "groups are told as they form";
+    }
 }
 
 TEST(SimilarMatcher, AGroupRescoredAroundANewFirstFileLosesTheMembersNoLongerLikeIt)

@@ -1,5 +1,7 @@
 #include "ui/main/BackgroundSimilarSearch_CL.h"
 
+#include <algorithm>
+
 #include "core/Log_CL.h"
 #include "decode/SimilarMovieSearch_CL.h"
 #include "engine/FingerprintCache_CL.h"
@@ -56,31 +58,31 @@ void BackgroundSimilarSearch_CL::Run(std::vector<CompareFileEntry*> movies, std:
     FingerprintCache_CL cache;
     if (!cachePath.empty()) cache.Load(cachePath);
     SimilarMovieSearch_CL search;
-    bool printsTold = false;
-    auto tellPrints = [&] {
-        // Under newsLock. The fingerprints are all there once matching starts.
-        if (printsTold) return;
-        printsTold = true;
-        for (size_t i = 0; i < movies.size() && i < search.Fingerprints().size(); ++i)
-            if (search.Fingerprints()[i].isDecodable) news.prints.emplace_back(movies[i], search.Fingerprints()[i]);
-    };
     search.onProgress = [&](int done, int total) {
         std::lock_guard<std::mutex> guard(newsLock);
         news.done = done;
         news.total = total;
         PostNews();
     };
+    search.onPrint = [&](size_t index, const MovieFingerprint& print) {
+        std::lock_guard<std::mutex> guard(newsLock);
+        news.prints.emplace_back(movies[index], print);
+    };
     search.onGroup = [&](const SimilarGroup& group) {
         std::lock_guard<std::mutex> guard(newsLock);
-        tellPrints();
-        news.groups.push_back(group);
+        // A group that grew again before the window took the news is told once, as it is now.
+        const auto told = std::find_if(news.groups.begin(), news.groups.end(),
+                                       [&](const SimilarGroup& earlier) { return earlier.files.front() == group.files.front(); });
+        if (told != news.groups.end())
+            *told = group;
+        else
+            news.groups.push_back(group);
         PostNews();
     };
     const SimilarMovieSearch_CL::Outcome outcome =
         search.Run(movies, exactGroups, threshold, cachePath.empty() ? nullptr : &cache, &cancelWord);
     if (!cachePath.empty() && !cache.Save(cachePath)) TheLog().Write(L"類似チェック: キャッシュを保存できません : %s", cachePath.c_str());
     std::lock_guard<std::mutex> guard(newsLock);
-    if (!outcome.canceled) tellPrints();
     news.isFinished = true;
     news.isCanceled = outcome.canceled;
     news.undecodable = outcome.undecodable;

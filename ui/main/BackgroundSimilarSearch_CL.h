@@ -15,7 +15,8 @@
 // (which decodes on workers of its own), so the window stays free: groups can be selected
 // and previewed meanwhile.
 //
-// The window hears of news (progress, groups found, the end) through one posted message,
+// The window hears of news (progress, fingerprints, groups as they form and grow, the end)
+// through one posted message,
 // and takes the news from here. At most one such message waits in its queue at any time,
 // so a library of many movies cannot fill it, and nothing is lost when a post fails: the
 // news waits here for the next one.
@@ -24,8 +25,9 @@ public:
     struct News {
         int done = 0;   // movies fingerprinted (or taken from the cache) of `total`
         int total = 0;
+        // The groups that formed or grew, each whole as it is now (one entry a group).
         std::vector<SimilarGroup> groups;
-        // The fingerprints of the movies, once all are taken (for their frame size and length).
+        // The fingerprints that came (for the movies' frame size and length).
         std::vector<std::pair<CompareFileEntry*, MovieFingerprint>> prints;
         bool isFinished = false;
         bool isCanceled = false;

@@ -27,6 +27,8 @@ size_t TickedCount(const DuplicateGroup& group)
     return static_cast<size_t>(std::count_if(group.begin(), group.end(), [](const CompareFileEntry* e) { return e->isTicked; }));
 }
 
+constexpr size_t kKindColumn = 6;
+
 const std::vector<GroupTable_CL::Column> kColumns = {
     {L"ファイル名", LVCFMT_LEFT, 236, [](const DuplicateGroup& g) { return NameOf(g); },
      // As the shell orders names: "clip 2" before "clip 10", case aside.
@@ -44,7 +46,7 @@ const std::vector<GroupTable_CL::Column> kColumns = {
      [](const DuplicateGroup& a, const DuplicateGroup& b) { return Order(WastedBytes(a), WastedBytes(b)); }},
     {L"チェック", LVCFMT_RIGHT, 64, [](const DuplicateGroup& g) { return std::to_wstring(TickedCount(g)); },
      [](const DuplicateGroup& a, const DuplicateGroup& b) { return Order(TickedCount(a), TickedCount(b)); }},
-    // Last, so that every earlier column keeps its place for anyone who reads the list.
+    // Last, so that every earlier column keeps its place for anyone who reads the list (kKindColumn).
     {L"種類", LVCFMT_LEFT, 48, [](const DuplicateGroup& g) { return std::wstring(g.isSimilar ? L"類似" : L"同一"); },
      [](const DuplicateGroup& a, const DuplicateGroup& b) { return Order(a.isSimilar, b.isSimilar); }},
 };
@@ -60,12 +62,29 @@ const std::vector<GroupTable_CL::Column>& GroupTable_CL::Columns()
 
 void GroupTable_CL::CreateColumns()
 {
-    for (const Column& column : kColumns) list.AddColumn(column.title, column.format, column.width);
+    for (size_t c = 0; c < kKindColumn; ++c) list.AddColumn(kColumns[c].title, kColumns[c].format, kColumns[c].width);
+}
+
+void GroupTable_CL::ShowKind(bool isShown)
+{
+    const bool isThere = list.GetColumnCount() > static_cast<int>(kKindColumn);
+    if (isShown == isThere) return;
+    if (isShown) {
+        const Column& kind = kColumns[kKindColumn];
+        list.AddColumn(kind.title, kind.format, kind.width);
+        RefreshAll();
+        return;
+    }
+    if (sortColumn == static_cast<int>(kKindColumn)) {
+        sortColumn = -1;
+        isAscending = true;
+    }
+    list.DeleteLastColumn();
 }
 
 void GroupTable_CL::FillRow(int row, const DuplicateGroup& group)
 {
-    for (size_t c = 1; c < kColumns.size(); ++c) list.SetItem(row, static_cast<int>(c), kColumns[c].text(group), -1);
+    for (int c = 1; c < list.GetColumnCount(); ++c) list.SetItem(row, c, kColumns[c].text(group), -1);
     list.SetItem(row, 0, kColumns[0].text(group), -1);
 }
 
@@ -141,7 +160,7 @@ int CALLBACK GroupTable_CL::CompareRows(LPARAM a, LPARAM b, LPARAM table)
 
 void GroupTable_CL::SortBy(int column)
 {
-    if (column < 0 || column >= static_cast<int>(kColumns.size())) return;
+    if (column < 0 || column >= list.GetColumnCount()) return;
     isAscending = column == sortColumn ? !isAscending : true;
     sortColumn = column;
     {

@@ -28,8 +28,12 @@ public:
 
     GroupTable_CL(ListView_CL& list, FirstFileCompare_CL& scanner);
 
+    // The columns of the exact search; "種類" joins them through ShowKind.
     void CreateColumns();
     static const std::vector<Column>& Columns();
+    // Whether the "種類" column (exact or similar) is there: only while the list may hold
+    // similar groups, so that without them the list is as it always was.
+    void ShowKind(bool isShown);
 
     // The group that arrived last (the scanner's last one) gets its row, at its sorted place.
     void AddLastGroup();

@@ -137,6 +137,7 @@ void MainWindow_CL::CreateLists()
     groupList->SetExtendedStyle(kListExStyle);
     groupTable = std::make_unique<GroupTable_CL>(*groupList, searchJob.Scanner());
     groupTable->CreateColumns();
+    groupTable->ShowKind(settings.findSimilar != 0);
 }
 
 void MainWindow_CL::ReadListFile()
@@ -246,6 +247,8 @@ void MainWindow_CL::StartOrCancel()
     similarThreshold = ApplicationData_CL::ValidSimilarThreshold(settings.similarThreshold);
     fingerprints.clear();
     groupTable->Clear();
+    // The list is emptied: the "種類" column follows the option from this search on.
+    groupTable->ShowKind(findsSimilar);
     resultPane->ShowGroup(nullptr, -1);
     summary->SetText(L"");
     SetBusy();
@@ -365,22 +368,44 @@ void MainWindow_CL::OnSimilarNews()
 
 void MainWindow_CL::AddSimilarGroup(const SimilarGroup& found)
 {
+    // A group is told again each time it grows. Similar groups share no movie, so the one
+    // listed that holds any of its movies is it (its first file may have been deleted since).
+    int index = -1;
     DuplicateGroup group;
     group.isSimilar = true;
+    {
+        CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
+        const std::vector<DuplicateGroup>& groups = searchJob.Scanner().Groups();
+        for (size_t g = 0; g < groups.size() && index < 0; ++g)
+            if (groups[g].isSimilar && std::find_first_of(groups[g].begin(), groups[g].end(), found.files.begin(),
+                                                          found.files.end()) != groups[g].end())
+                index = static_cast<int>(g);
+        if (index >= 0) group = groups[index];
+    }
+    const size_t listed = group.size();
     for (size_t i = 0; i < found.files.size() && i < found.scores.size(); ++i) {
+        if (std::find(group.begin(), group.end(), found.files[i]) != group.end()) continue;
         // The pane may have deleted a file while the movies were looked at.
         if (::GetFileAttributesW(LongPathForm(found.files[i]->path).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
         found.files[i]->similarity = found.scores[i];
         group.push_back(found.files[i]);
     }
-    if (group.size() < 2) return;
-    if (group.front() != found.files.front()) RescoreSimilarGroup(group);
-    if (group.size() < 2) return;
+    if (group.size() == listed) return;
+    const bool isShown = index >= 0 && resultPane->GetShownGroup() == index;
+    if (group.front() != found.files.front()) RescoreSimilarGroup(group, isShown);
+    if (index < 0 && group.size() < 2) return;
     {
         CriticalSection_CL::Guard guard(searchJob.Scanner().GroupsLock());
-        searchJob.Scanner().Groups().push_back(group);
+        if (index >= 0)
+            searchJob.Scanner().Groups()[index] = group;
+        else
+            searchJob.Scanner().Groups().push_back(group);
     }
-    groupTable->AddLastGroup();
+    if (index >= 0)
+        groupTable->RefreshGroup(index);
+    else
+        groupTable->AddLastGroup();
+    if (isShown) resultPane->ShowGrownGroup();
     UpdateSummary();
 }
 
@@ -395,13 +420,21 @@ void MainWindow_CL::RescoreSimilarGroup(DuplicateGroup& group, bool keepMembers)
         similarThreshold, keepMembers);
 }
 
+HWND MainWindow_CL::NoticeOwner() const
+{
+    // A notice that comes of itself (the end of a search, a failed write) while the settings
+    // sheet or another dialog of the window is open belongs above that dialog: owned by the
+    // window, it could open behind it, with the dialog waiting for an answer it cannot see.
+    return ::GetLastActivePopup(hwnd);
+}
+
 void MainWindow_CL::EndSearch()
 {
     if (!closeAfterSearch) {
         if (settings.isCancelRequested)
-            ::MessageBoxW(hwnd, L"比較をキャンセルしました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
+            ::MessageBoxW(NoticeOwner(), L"比較をキャンセルしました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
         else if (settings.showCompleteMessage)
-            ::MessageBoxW(hwnd, L"比較が完了しました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
+            ::MessageBoxW(NoticeOwner(), L"比較が完了しました。", kNoticeTitle, MB_OK | MB_ICONINFORMATION);
     }
     SetIdle();
     UpdateSummary();
@@ -527,7 +560,7 @@ void MainWindow_CL::OnSettingsUnsaved(LPARAM lParam)
     std::unique_ptr<std::wstring> reason(reinterpret_cast<std::wstring*>(lParam));
     const std::wstring text = L"設定を保存できません。\r\n変更はこのまま使いますが、終了すると失われます。\r\n\r\n理由 : " +
                               *reason + L"\r\n" + TheIniFile().GetFileName();
-    ::MessageBoxW(hwnd, text.c_str(), kNoticeTitle, MB_OK | MB_ICONWARNING);
+    ::MessageBoxW(NoticeOwner(), text.c_str(), kNoticeTitle, MB_OK | MB_ICONWARNING);
 }
 
 void MainWindow_CL::CheckForUpdate(const std::wstring& title, const std::wstring& version)
@@ -540,7 +573,8 @@ void MainWindow_CL::CheckForUpdate(const std::wstring& title, const std::wstring
 void MainWindow_CL::OnUpdateAnswer(LPARAM lParam)
 {
     std::unique_ptr<UpdateAnswer> answer(reinterpret_cast<UpdateAnswer*>(lParam));
-    UpdateCheck_CL(TheIniFile(), &hwnd).Answer(*answer, updateTitle, currentVersion, hwnd);
+    HWND owner = NoticeOwner();
+    UpdateCheck_CL(TheIniFile(), &owner).Answer(*answer, updateTitle, currentVersion, owner);
 }
 
 void MainWindow_CL::OnCommand(UINT command)
@@ -699,20 +733,23 @@ std::vector<UINT> MainWindow_CL::DisabledGroupCommands()
 
 void MainWindow_CL::ShowGroupMenu(const POINT* at)
 {
-    PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp",
-                               {{PopupMenu_CL::kSubmenuStart, L"自動でチェック", PopupMenu_CL::kNoImage},
-                                {ID_TICK_KEEP_OLDEST, L"更新日時が最も古いファイルを残す", PopupMenu_CL::kNoImage},
-                                {ID_TICK_KEEP_NEWEST, L"更新日時が最も新しいファイルを残す", PopupMenu_CL::kNoImage},
-                                {ID_TICK_KEEP_HIGHEST_FOLDER, L"比較対象フォルダで上にあるフォルダのファイルを残す", PopupMenu_CL::kNoImage},
-                                {ID_TICK_KEEP_SHORTEST_PATH, L"パスが最も短いファイルを残す", PopupMenu_CL::kNoImage},
-                                {ID_TICK_KEEP_BEST_PICTURE, L"画質が最も高いものを残す", PopupMenu_CL::kNoImage},
-                                {PopupMenu_CL::kSubmenuEnd},
-                                {ID_UNTICK_ALL, L"チェックをすべて外す", PopupMenu_CL::kNoImage},
-                                {},
-                                {ID_DELETE_TICKED_EVERYWHERE, L"チェックしたファイルをすべて削除", 7},
-                                {},
-                                {ID_SAVE_RESULT, L"結果を保存...", PopupMenu_CL::kNoImage}},
-                               DisabledGroupCommands(), at);
+    std::vector<PopupMenu_CL::Command> commands = {
+        {PopupMenu_CL::kSubmenuStart, L"自動でチェック", PopupMenu_CL::kNoImage},
+        {ID_TICK_KEEP_OLDEST, L"更新日時が最も古いファイルを残す", PopupMenu_CL::kNoImage},
+        {ID_TICK_KEEP_NEWEST, L"更新日時が最も新しいファイルを残す", PopupMenu_CL::kNoImage},
+        {ID_TICK_KEEP_HIGHEST_FOLDER, L"比較対象フォルダで上にあるフォルダのファイルを残す", PopupMenu_CL::kNoImage},
+        {ID_TICK_KEEP_SHORTEST_PATH, L"パスが最も短いファイルを残す", PopupMenu_CL::kNoImage},
+        {ID_TICK_KEEP_BEST_PICTURE, L"画質が最も高いものを残す", PopupMenu_CL::kNoImage},
+        {PopupMenu_CL::kSubmenuEnd},
+        {ID_UNTICK_ALL, L"チェックをすべて外す", PopupMenu_CL::kNoImage},
+        {},
+        {ID_DELETE_TICKED_EVERYWHERE, L"チェックしたファイルをすべて削除", 7},
+        {},
+        {ID_SAVE_RESULT, L"結果を保存...", PopupMenu_CL::kNoImage}};
+    // The picture of a movie is learnt by the similar search: its rule comes with the option.
+    if (!settings.findSimilar)
+        std::erase_if(commands, [](const PopupMenu_CL::Command& item) { return item.command == ID_TICK_KEEP_BEST_PICTURE; });
+    PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp", commands, DisabledGroupCommands(), at);
 }
 
 void MainWindow_CL::ApplySelectionRule(UINT command)

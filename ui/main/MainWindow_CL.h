@@ -92,6 +92,8 @@ private:
     // False when there is nothing to look at (fewer than two movies).
     bool StartSimilarPhase();
     void OnSimilarNews();
+    // The owner of a notice the user did not ask for: the dialog of the window open now, if any.
+    HWND NoticeOwner() const;
     void AddSimilarGroup(const SimilarGroup& found);
     // A similar group whose first file went is scored against the new first file; members no
     // longer like it leave unless `keepMembers` (the group on show keeps its rows).

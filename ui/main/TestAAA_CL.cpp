@@ -168,6 +168,19 @@ void TestAAA_CL::UpdateList()
     TheLog().Write(L"UpdateList(end)");
 }
 
+void TestAAA_CL::ShowGrownGroup()
+{
+    const DuplicateGroup group = CurrentGroup();
+    isFillingList = true;
+    for (int row = resultList->GetItemCount(); row < static_cast<int>(group.size()); ++row) {
+        FillRow(row, *group[row], true);
+        if (group[row]->isTicked) resultList->SetCheckState(row, 1);
+    }
+    isFillingList = false;
+    ShowMovieTraits();  // the first file's score, when the group was scored anew
+    UpdateDeleteButton();
+}
+
 void TestAAA_CL::FillRow(int row, const CompareFileEntry& entry, bool isNewRow)
 {
     std::wstring name, extension, folder, frameSize, length, bitRate;

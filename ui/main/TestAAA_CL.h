@@ -55,6 +55,10 @@ public:
     void ShowGroup(FirstFileCompare_CL* source, int groupIndex);
     void ShowFile(int row);
     void UpdateList();
+    // The group on show gained files at its end (a similar group growing as the movies are
+    // looked at): their rows join, and the file previewed stays.
+    void ShowGrownGroup();
+    int GetShownGroup() const { return groupIndex; }
     // The ticks of the shown group's files changed elsewhere (a selection rule): show them.
     void ShowTicks();
     // The movies' frame sizes and lengths became known (or a similar score changed): show them.

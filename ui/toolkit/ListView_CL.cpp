@@ -60,6 +60,11 @@ int ListView_CL::AddColumn(const std::wstring& text, int format, int width)
     return index;
 }
 
+void ListView_CL::DeleteLastColumn()
+{
+    if (columnCount > 0 && ::SendMessageW(hwnd, LVM_DELETECOLUMN, columnCount - 1, 0)) --columnCount;
+}
+
 void ListView_CL::SetItem(int item, int subItem, const std::wstring& text, int image)
 {
     LVITEMW cell = {};

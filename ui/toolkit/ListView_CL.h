@@ -23,6 +23,8 @@ public:
     void SetExtendedStyle(DWORD style);
     // Columns are numbered from 0 in the order added.
     int AddColumn(const std::wstring& text, int format, int width);
+    void DeleteLastColumn();
+    int GetColumnCount() const { return columnCount; }
     void SetItem(int item, int subItem, const std::wstring& text, int image);
     // Sub-item 0 inserts a new item at `item`; a later sub-item sets that cell. Gives the
     // index of the item.

@@ -60,7 +60,7 @@ void PopupMenu_CL::Disable(UINT command)
     SetItemInfo(command, info);
 }
 
-void PopupMenu_CL::ShowCommands(HWND owner, const std::wstring& imageStripPath, std::initializer_list<Command> commands,
+void PopupMenu_CL::ShowCommands(HWND owner, const std::wstring& imageStripPath, const std::vector<Command>& commands,
                                 const std::vector<UINT>& disabled, const POINT* at)
 {
     PopupMenu_CL menu;

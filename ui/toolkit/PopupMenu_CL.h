@@ -48,7 +48,7 @@ public:
     // shows it at the cursor (or at `at`); the chosen command reaches `owner`. Commands
     // after a `kSubmenuStart` entry, up to a `kSubmenuEnd` entry, form a submenu under its text.
     static constexpr UINT kSubmenuStart = 0xFFFF0001, kSubmenuEnd = 0xFFFF0002;
-    static void ShowCommands(HWND owner, const std::wstring& imageStripPath, std::initializer_list<Command> commands,
+    static void ShowCommands(HWND owner, const std::wstring& imageStripPath, const std::vector<Command>& commands,
                              const std::vector<UINT>& disabled, const POINT* at = nullptr);
 
     // Measures and draws owner-drawn menu items; TRUE when the message was one of them.

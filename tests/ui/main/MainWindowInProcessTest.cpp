@@ -274,3 +274,81 @@ TEST(MainWindowInProcess, ADropOfFortyFoldersIsOneQuickChangeAndASearchKeepsItsS
         PumpMessages(50);
     }
 }
+
+namespace {
+
+// The commands of the group list's "自動でチェック" submenu, read while the menu is open.
+std::vector<UINT> SelectionRules(HWND window, HWND groupList)
+{
+    static std::vector<UINT> rules;
+    rules.clear();
+    ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+        ::KillTimer(nullptr, id);
+        HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
+        HMENU menu = menuWindow ? reinterpret_cast<HMENU>(::SendMessageW(menuWindow, MN_GETHMENU, 0, 0)) : nullptr;
+        HMENU submenu = menu ? ::GetSubMenu(menu, 0) : nullptr;
+        for (int i = 0; submenu && i < ::GetMenuItemCount(submenu); ++i) rules.push_back(::GetMenuItemID(submenu, i));
+        ::EndMenu();
+    });
+    ::SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(groupList), -1);
+    PumpMessages(50);
+    return rules;
+}
+
+int ColumnCount(HWND list)
+{
+    return static_cast<int>(::SendMessageW(ListView_GetHeader(list), HDM_GETITEMCOUNT, 0, 0));
+}
+
+}  // namespace
+
+TEST(MainWindowInProcess, TheKindColumnAndThePictureRuleComeOnlyWithTheSimilarOption)
+{
+    InProcessGui gui;
+    TestFolder data, tree;
+    MakeFileWithContent(tree / L"a.avi", 5000, 7);
+    MakeFileWithContent(tree / L"b.avi", 5000, 7);
+    ApplicationData_CL settings;
+    settings.LoadFromFolder(data.Path());
+    settings.showCompleteMessage = 0;
+    settings.AddCheckFolder({1, tree.Path()});
+    {
+        MainWindow_CL window(settings);
+        HWND hwnd = window.Create();
+        ASSERT_NE(hwnd, nullptr);
+        HWND groups = ::GetDlgItem(hwnd, 0x1104);
+        const std::vector<UINT> withoutPicture = {ID_TICK_KEEP_OLDEST, ID_TICK_KEEP_NEWEST, ID_TICK_KEEP_HIGHEST_FOLDER,
+                                                  ID_TICK_KEEP_SHORTEST_PATH};
+        std::vector<UINT> withPicture = withoutPicture;
+        withPicture.push_back(ID_TICK_KEEP_BEST_PICTURE);
+
+        // Off: the list and the rules the program always had.
+        EXPECT_EQ(ColumnCount(groups), 6);
+        EXPECT_EQ(SelectionRules(hwnd, groups), withoutPicture);
+        EXPECT_EQ(SearchGroups(hwnd, settings).size(), 1u);
+        EXPECT_EQ(ColumnCount(groups), 6);
+
+        // Switched on with a result shown: the rule follows at once; the column comes with the
+        // next search (the list shown was found without similar groups), then goes again.
+        settings.findSimilar = 1;
+        EXPECT_EQ(SelectionRules(hwnd, groups), withPicture);
+        EXPECT_EQ(ColumnCount(groups), 6);
+        EXPECT_EQ(SearchGroups(hwnd, settings).size(), 1u);
+        ASSERT_EQ(ColumnCount(groups), 7);
+        wchar_t kind[16] = {};
+        ListView_GetItemText(groups, 0, 6, kind, 16);
+        EXPECT_EQ(std::wstring(kind), L"同一");
+        ::SendMessageW(hwnd, WM_NOTIFY, 0x1104, [&] {
+            static NMLISTVIEW click = {};
+            click.hdr = {groups, 0x1104, static_cast<UINT>(LVN_COLUMNCLICK)};
+            click.iSubItem = 6;
+            return reinterpret_cast<LPARAM>(&click);
+        }());  // sorted by the kind, which then goes
+        settings.findSimilar = 0;
+        EXPECT_EQ(SelectionRules(hwnd, groups), withoutPicture);
+        EXPECT_EQ(SearchGroups(hwnd, settings).size(), 1u);
+        EXPECT_EQ(ColumnCount(groups), 6);
+        ::DestroyWindow(hwnd);
+        PumpMessages(50);
+    }
+}

@@ -64,17 +64,22 @@ bool Exists(const std::wstring& path)
 }
 
 struct Journey {
-    explicit Journey(std::initializer_list<const wchar_t*> movies = {}) : redirect(documents.Path())
+    // `laterMovies` go to a second folder, walked (and so listed) after the first.
+    explicit Journey(std::initializer_list<const wchar_t*> movies = {}, std::initializer_list<const wchar_t*> laterMovies = {})
+        : redirect(documents.Path()), hasLater(laterMovies.size() > 0)
     {
         MakeFolder(documents / L"Quillmere");
         for (const wchar_t* name : movies) EXPECT_TRUE(::CopyFileW(TestMovie(name).c_str(), (tree / name).c_str(), FALSE)) << name;
+        for (const wchar_t* name : laterMovies)
+            EXPECT_TRUE(::CopyFileW(TestMovie(name).c_str(), (later / name).c_str(), FALSE)) << name;
     }
 
     bool Launch(RemoteProgram& program, int confirmDelete = 1)
     {
         WriteUtf16File(documents / L"Quillmere\\Quillmere.ini",
                        L"[VERSION]\r\nnotify=1\r\n[APP_INFO]\r\ncomplete_msg=0\r\nfind_similar=1\r\ndisp_erase_dialog=" +
-                           std::to_wstring(confirmDelete) + L"\r\n[CHECK_FOLDER]\r\ncount=1\r\nitem0=1|" + tree.Path() + L"\r\n");
+                           std::to_wstring(confirmDelete) + L"\r\n[CHECK_FOLDER]\r\ncount=" + (hasLater ? L"2" : L"1") +
+                           L"\r\nitem0=1|" + tree.Path() + L"\r\n" + (hasLater ? L"item1=1|" + later.Path() + L"\r\n" : L""));
         if (!program.Start(L"quillmere.exe", L"")) return false;
         window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
         if (!window) return false;
@@ -111,8 +116,9 @@ struct Journey {
         return -1;
     }
 
-    TestFolder documents, tree;
+    TestFolder documents, tree, later;
     DocumentsRedirect redirect;
+    bool hasLater = false;
     HWND window = nullptr, groups = nullptr, bar = nullptr, button = nullptr, pane = nullptr, files = nullptr;
 };
 
@@ -121,8 +127,10 @@ struct Journey {
 TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheTickedOneIsDeleted)
 {
     // scenes.mp4 and its byte copy, its MPEG-4 re-encode at 224x126, its VP9 encode with the
-    // first 2 s cut; other.mp4 is another movie of the same length; broken.avi is no movie.
-    Journey j({L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"other.mp4", L"broken.avi"});
+    // first 2 s cut; broken.avi is no movie. Listed after them: other.mp4, another movie of
+    // the same length, and two of grey steps, so the similar group forms while those are
+    // still being looked at.
+    Journey j({L"scenes.mp4", L"scenes-small.avi", L"scenes-cut.webm", L"broken.avi"}, {L"other.mp4", L"steps.mkv", L"steps.webm"});
     ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (j.tree / L"scenes-copy.mp4").c_str(), FALSE));
     RemoteProgram program;
     ASSERT_TRUE(j.Launch(program));
@@ -139,10 +147,11 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     EXPECT_EQ(program.GetItemText(j.groups, 0, kKindColumn), L"同一");
     program.SelectRow(j.groups, 0);
     int slowestAnswerMs = 0, checks = 0;
-    std::wstring lastProgress;
+    std::wstring lastProgress, progressWhenGrouped;
     while (j.IsCheckingSimilar() && Clock::now() - similarStart < std::chrono::seconds(240)) {
         const std::wstring progress = Text(j.bar);
         if (progress.starts_with(L"類似チェック中 ")) lastProgress = progress;
+        if (progressWhenGrouped.empty() && j.RowOfKind(program, L"類似") >= 0) progressWhenGrouped = progress;
         slowestAnswerMs = std::max(slowestAnswerMs, j.AnswerMs());
         ++checks;
         ::Sleep(100);
@@ -156,7 +165,10 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     std::printf("similar phase %.1f s (search %.1f s in all), last count seen %s, slowest answer %d ms over %d checks\n",
                 similarSeconds, std::chrono::duration<double>(Clock::now() - start).count(), count.c_str(),
                 slowestAnswerMs, checks);
-    EXPECT_TRUE(lastProgress.ends_with(L"/6")) << "six movies, one of them a byte copy";
+    EXPECT_TRUE(lastProgress.ends_with(L"/7")) << "eight movies, one of them a byte copy, not looked at";
+    // The similar group was listed as soon as it formed, before the last movies were looked at.
+    ASSERT_TRUE(progressWhenGrouped.starts_with(L"類似チェック中 ")) << testing::PrintToString(progressWhenGrouped);
+    EXPECT_LT(std::stoi(progressWhenGrouped.substr(7)), 7) << testing::PrintToString(progressWhenGrouped);
     EXPECT_EQ(Text(j.bar), L"類似チェック: 読めない動画 1");
 
     // The similar group after the exact one; the byte copy is not repeated in it.
@@ -222,8 +234,8 @@ TEST(SimilarMoviesJourney, ReencodesAreListedAsSimilarWithTheirTraitsAndOnlyTheT
     TakeScreenshot(L"similar-delete-question");
     ::PostMessageW(question, WM_COMMAND, IDYES, 0);
     ASSERT_TRUE(WaitUntil([&] { return !Exists(j.tree / L"scenes-small.avi"); }, 30));
-    for (const wchar_t* name : {L"scenes.mp4", L"scenes-copy.mp4", L"scenes-cut.webm", L"other.mp4"})
-        EXPECT_TRUE(Exists(j.tree / name)) << name;
+    for (const wchar_t* name : {L"scenes.mp4", L"scenes-copy.mp4", L"scenes-cut.webm"}) EXPECT_TRUE(Exists(j.tree / name)) << name;
+    EXPECT_TRUE(Exists(j.later / L"other.mp4"));
     ASSERT_TRUE(WaitUntil([&] { return program.GetItemCount(j.files) == 2; }, 10));
     EXPECT_EQ(j.FileRow(program, L"scenes-small.avi"), -1);
     EXPECT_EQ(program.GetItemText(j.groups, j.RowOfKind(program, L"類似"), 3), L"2");
@@ -256,8 +268,20 @@ TEST(SimilarMoviesJourney, TheSimilarPhaseCancelsWithTheButtonAndAClosingWindowS
     ASSERT_TRUE(j.Launch(program));
     j.ClickStart();
     ASSERT_TRUE(WaitUntil([&] { return j.IsCheckingSimilar(); }, 60));
+    // The settings sheet is open when the phase ends (cancelled): the notice comes above the
+    // sheet, owned by it, not behind it.
+    ::PostMessageW(j.window, WM_COMMAND, 0x3021, 0);  // アプリ設定
+    HWND sheet = program.WaitForWindow(L"#32770", L"アプリ設定", 10000);
+    ASSERT_NE(sheet, nullptr);
+    ::Sleep(300);
     j.ClickStart();  // now "ｷｬﾝｾﾙ"
+    HWND notice = program.WaitForWindow(L"#32770", L"お知らせ", 60000);
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(::GetWindow(notice, GW_OWNER), sheet);
+    TakeScreenshot(L"similar-cancel-notice-over-settings");
     EXPECT_EQ(TakeNotice(program), L"比較をキャンセルしました。");
+    ::PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(sheet); }, 10));
     EXPECT_EQ(Text(j.button), L"比較開始");
     EXPECT_FALSE(j.IsCheckingSimilar());
     EXPECT_EQ(program.GetItemCount(j.groups), 1) << "the exact group stays; no similar group from a cancelled phase";
