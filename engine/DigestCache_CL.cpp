@@ -1,6 +1,7 @@
 #include "engine/DigestCache_CL.h"
 
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 #include <vector>
 
@@ -31,6 +32,26 @@ void InSlices(size_t count, Part part)
     part(0, count / slices, 0);
 }
 
+// Whether two texts are equal, eight bytes at a time: the C library's comparison is an
+// out-of-line call that takes several times as long on paths, and every lookup of a
+// rescan makes two.
+bool SameText(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size()) return false;
+    const char* x = reinterpret_cast<const char*>(a.data());
+    const char* y = reinterpret_cast<const char*>(b.data());
+    size_t bytes = a.size() * sizeof(wchar_t), at = 0;
+    for (; at + 8 <= bytes; at += 8) {
+        uint64_t wordX, wordY;
+        memcpy(&wordX, x + at, 8);
+        memcpy(&wordY, y + at, 8);
+        if (wordX != wordY) return false;
+    }
+    for (; at < bytes; ++at)
+        if (x[at] != y[at]) return false;
+    return true;
+}
+
 }  // namespace
 
 void DigestCache_CL::Clear()
@@ -58,7 +79,7 @@ DigestCache_CL::Entry* DigestCache_CL::FindEntry(std::wstring_view path, uint64_
     const size_t nameStart = NameStart(path);
     const Entry& entry = found->second;
     const std::wstring& folder = folders[entry.folder];
-    const bool samePath = NameOf(entry) == path.substr(nameStart) && folder == path.substr(0, nameStart ? nameStart - 1 : 0);
+    const bool samePath = SameText(NameOf(entry), path.substr(nameStart)) && SameText(folder, path.substr(0, nameStart ? nameStart - 1 : 0));
     return samePath ? &found->second : nullptr;
 }
 
@@ -270,6 +291,10 @@ bool DigestCache_CL::Save(const std::wstring& path)
                          [](const Entry* a, const Entry* b) { return a->lastSeen > b->lastSeen; });
         kept.resize(kMostEntries);
     }
+    // Folder by folder: a search lists a folder's files together, and entries loaded in this
+    // order lie together in memory, so looking a walk's files up touches far fewer places.
+    std::sort(kept.begin(), kept.end(),
+              [](const Entry* a, const Entry* b) { return std::tie(a->folder, a->nameAt) < std::tie(b->folder, b->nameAt); });
     // A partner is written as its place among the kept entries, while it still vouches.
     std::unordered_map<const Entry*, uint32_t> placeOf;
     placeOf.reserve(kept.size());

@@ -76,6 +76,26 @@ void FirstBlockDigests(std::span<const uint8_t> block, uint64_t& digest, uint64_
     }
 }
 
+// Sorts (size, place) pairs given in place order by size, keeping the place order among
+// equal sizes: by radix, 11 bits a pass, as many passes as the largest size needs. A
+// comparison sort of 200,000 files took longer than the rest of a rescan's bookkeeping.
+void SortBySize(std::vector<std::pair<uint64_t, uint32_t>>& bySize)
+{
+    constexpr int kBits = 11;
+    constexpr uint64_t kMask = (1u << kBits) - 1;
+    uint64_t allBits = 0;
+    for (const auto& [size, place] : bySize) allBits |= size;
+    std::vector<std::pair<uint64_t, uint32_t>> moved(bySize.size());
+    std::vector<size_t> starts(kMask + 2);
+    for (int shift = 0; shift < 64 && (allBits >> shift) != 0; shift += kBits) {
+        std::fill(starts.begin(), starts.end(), 0);
+        for (const auto& [size, place] : bySize) ++starts[((size >> shift) & kMask) + 1];
+        for (size_t digit = 1; digit < starts.size(); ++digit) starts[digit] += starts[digit - 1];
+        for (const auto& entry : bySize) moved[starts[(entry.first >> shift) & kMask]++] = entry;
+        bySize.swap(moved);
+    }
+}
+
 // A candidate opened ahead of its comparison, with its first bytes (up to kPrefixLength).
 struct HeldFile {
     FileHandle handle;
@@ -112,6 +132,7 @@ struct FirstFileCompare_CL::DetectionState {
     uint64_t totalSteps = 0;
     uint64_t done = 0;
     int lastProgress = 0;
+    uint64_t nextChange = 0;  // the first step whose per-mille value passes lastProgress
     std::vector<uint32_t> order;          // entries by (size, readable, digests, index)
     std::vector<uint32_t> positionOf;     // entry index -> its place in `order`
     std::vector<uint32_t> classEnd;       // place in `order` -> end of its size class
@@ -380,10 +401,11 @@ bool FirstFileCompare_CL::CachedDigests(const CompareFileEntry& entry, DigestCac
 void FirstFileCompare_CL::LookUpCache(DetectionState& state)
 {
     if (!digestCache) return;
+    // In list order: the files' paths, and the cache's entries of a folder, lie together in
+    // memory in that order.
     std::vector<uint32_t> candidates;
-    for (uint32_t task = 0; task < state.classTask.size(); ++task)
-        for (size_t place = state.classTask[task]; place < state.classEnd[state.classTask[task]]; ++place)
-            candidates.push_back(state.order[place]);
+    for (uint32_t index = 0; index < state.count; ++index)
+        if (state.taskOf[index] != kNoTask) candidates.push_back(index);
     std::vector<const CompareFileEntry*> members;
     members.reserve(candidates.size());
     for (uint32_t index : candidates) members.push_back(&files[index]);
@@ -407,40 +429,49 @@ void FirstFileCompare_CL::LookUpCache(DetectionState& state)
     }
 }
 
-// One file of a class the cache may settle alone.
-struct FirstFileCompare_CL::KnownMember {
-    uint64_t prefix = 0;
-    uint64_t block = 0;  // of the whole first block, where its run is told apart by it; else 0
-    uint64_t blockHigh = 0;
-    uint32_t index = 0;
-    uint32_t root = 0;  // of its proven pairs
-    uint8_t role = DetectionState::kBase;
+// What settling classes from the cache needs, kept from one class to the next.
+struct FirstFileCompare_CL::KnownClass {
+    // One file of a class the cache may settle alone.
+    struct Member {
+        uint64_t prefix = 0;
+        uint64_t block = 0;  // of the whole first block, where its run is told apart by it; else 0
+        uint64_t blockHigh = 0;
+        uint32_t index = 0;
+        uint32_t root = 0;  // of its proven pairs
+        uint8_t role = DetectionState::kBase;
 
-    bool SameRun(const KnownMember& other) const
-    {
-        return prefix == other.prefix && block == other.block && blockHigh == other.blockHigh;
-    }
-    bool operator<(const KnownMember& other) const
-    {
-        return std::tie(prefix, block, blockHigh, index) < std::tie(other.prefix, other.block, other.blockHigh, other.index);
-    }
+        bool SameRun(const Member& other) const
+        {
+            return prefix == other.prefix && block == other.block && blockHigh == other.blockHigh;
+        }
+        bool operator<(const Member& other) const
+        {
+            return std::tie(prefix, block, blockHigh, index) < std::tie(other.prefix, other.block, other.blockHigh, other.index);
+        }
+    };
+
+    std::vector<Member> members;
+    std::vector<std::pair<uint32_t, const DigestCache_CL::Digests*>> blockOfRoot;
+    DuplicateGroup group;  // the base and the files matched to it
 };
 
 // The runs of a class as DigestSizeClass forms them from the cache alone: files of one first
 // 4 KiB, parted by the digests of their whole first block where every file of the run has
 // one (its own, or that of a file it was proven equal to). False where two files proven
 // equal have different digests in the cache: which one counts is then left to the reading.
-bool FirstFileCompare_CL::PartRunsByBlock(const DetectionState& state, std::vector<KnownMember>& members)
+bool FirstFileCompare_CL::PartRunsByBlock(const DetectionState& state, KnownClass& known)
 {
-    std::vector<std::pair<uint32_t, const DigestCache_CL::Digests*>> blockOfRoot;
-    for (const KnownMember& member : members)
+    std::vector<KnownClass::Member>& members = known.members;
+    auto& blockOfRoot = known.blockOfRoot;
+    blockOfRoot.clear();
+    for (const KnownClass::Member& member : members)
         if (state.cached[member.index].hasBlock) blockOfRoot.emplace_back(member.root, &state.cached[member.index]);
     std::sort(blockOfRoot.begin(), blockOfRoot.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     for (size_t i = 1; i < blockOfRoot.size(); ++i)
         if (blockOfRoot[i].first == blockOfRoot[i - 1].first && (blockOfRoot[i].second->block != blockOfRoot[i - 1].second->block ||
                                                                  blockOfRoot[i].second->blockHigh != blockOfRoot[i - 1].second->blockHigh))
             return false;
-    auto knownBlock = [&](const KnownMember& member) -> const DigestCache_CL::Digests* {
+    auto knownBlock = [&](const KnownClass::Member& member) -> const DigestCache_CL::Digests* {
         if (state.cached[member.index].hasBlock) return &state.cached[member.index];
         auto found = std::lower_bound(blockOfRoot.begin(), blockOfRoot.end(), member.root,
                                       [](const auto& entry, uint32_t root) { return entry.first < root; });
@@ -464,8 +495,10 @@ bool FirstFileCompare_CL::PartRunsByBlock(const DetectionState& state, std::vect
 // files proven equal to it and other names of those. False, and nothing changed, otherwise.
 // On a rescan of an unchanged tree every class is settled here, with no helper, no lock
 // held and no file opened.
-bool FirstFileCompare_CL::SettleKnownClass(DetectionState& state, size_t task, std::vector<KnownMember>& members)
+bool FirstFileCompare_CL::SettleKnownClass(DetectionState& state, size_t task, KnownClass& known)
 {
+    std::vector<KnownClass::Member>& members = known.members;
+    DuplicateGroup& group = known.group;
     const size_t begin = state.classTask[task], end = state.classEnd[begin];
     members.clear();
     for (size_t place = begin; place < end; ++place) {
@@ -474,9 +507,8 @@ bool FirstFileCompare_CL::SettleKnownClass(DetectionState& state, size_t task, s
         members.push_back({state.cached[index].prefix, 0, 0, index, state.ProvenRoot(index)});
     }
     const uint64_t size = files[members.front().index].size;
-    if (size > kPrefixLength && !PartRunsByBlock(state, members)) return false;
+    if (size > kPrefixLength && !PartRunsByBlock(state, known)) return false;
     std::sort(members.begin(), members.end());
-    DuplicateGroup group;  // the base and the files matched to it
     for (size_t first = 0, last; first < members.size(); first = last) {
         group.assign(1, &files[members[first].index]);
         for (last = first + 1; last < members.size() && members[last].SameRun(members[first]); ++last) {
@@ -493,20 +525,21 @@ bool FirstFileCompare_CL::SettleKnownClass(DetectionState& state, size_t task, s
     std::vector<DuplicateGroup>& classGroups = state.classGroups[task];
     const uint64_t firstBlock = std::min(size, kFirstBlockLimit);
     for (size_t first = 0, last; first < members.size(); first = last) {
-        DuplicateGroup found{&files[members[first].index]};
-        found.front()->isGrouped = 1;
+        group.assign(1, &files[members[first].index]);
+        group.front()->isGrouped = 1;
         for (last = first + 1; last < members.size() && members[last].SameRun(members[first]); ++last) {
             CompareFileEntry& file = files[members[last].index];
             file.isGrouped = 1;
             state.role[members[last].index] = members[last].role;
             if (members[last].role != DetectionState::kMatched) continue;
             file.comparedBytes = firstBlock;
-            found.push_back(&file);
+            group.push_back(&file);
         }
-        if (found.size() > 1) classGroups.push_back(std::move(found));
+        if (group.size() > 1) classGroups.emplace_back(group.begin(), group.end());
     }
-    std::sort(classGroups.begin(), classGroups.end(),
-              [](const DuplicateGroup& a, const DuplicateGroup& b) { return a.front() < b.front(); });
+    if (classGroups.size() > 1)
+        std::sort(classGroups.begin(), classGroups.end(),
+                  [](const DuplicateGroup& a, const DuplicateGroup& b) { return a.front() < b.front(); });
     StoreProvenPairs(state, classGroups);
     return true;
 }
@@ -784,25 +817,30 @@ void FirstFileCompare_CL::ReportStepsUpTo(DetectionState& state, uint64_t target
     // Every step of the plain loop reports its per-mille value when it changes; find the
     // steps where it changes instead of walking all of them.
     while (state.done < target) {
-        unsigned __int128 next = (static_cast<unsigned __int128>(state.lastProgress + 1) * state.totalSteps + 999) / 1000;
-        uint64_t step = std::max<uint64_t>(static_cast<uint64_t>(next), state.done + 1);
+        const uint64_t step = std::max(state.nextChange, state.done + 1);
         if (step > target) {
             state.done = target;
             return;
         }
         state.done = step;
-        int progress = static_cast<int>(static_cast<unsigned __int128>(step) * 1000 / state.totalSteps);
-        if (progress != state.lastProgress) OnProgress(progress);
-        state.lastProgress = progress;
+        SetProgress(state, static_cast<int>(static_cast<unsigned __int128>(step) * 1000 / state.totalSteps));
     }
 }
 
 void FirstFileCompare_CL::JumpTo(DetectionState& state, uint64_t target)
 {
     state.done = target;
-    int progress = static_cast<int>(static_cast<unsigned __int128>(target) * 1000 / state.totalSteps);
+    // Most jumps stay within one per-mille value: no division for them.
+    if (target >= state.nextChange)
+        SetProgress(state, static_cast<int>(static_cast<unsigned __int128>(target) * 1000 / state.totalSteps));
+}
+
+void FirstFileCompare_CL::SetProgress(DetectionState& state, int progress)
+{
     if (progress != state.lastProgress) OnProgress(progress);
     state.lastProgress = progress;
+    const unsigned __int128 next = (static_cast<unsigned __int128>(progress + 1) * state.totalSteps + 999) / 1000;
+    state.nextChange = static_cast<uint64_t>(std::min<unsigned __int128>(next, UINT64_MAX));
 }
 
 // A base (or another name of one) as the plain loop meets it: its steps, then its group.
@@ -838,15 +876,19 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     DetectionState state;
     state.count = files.size();
     state.totalSteps = uint64_t(state.count) * state.count;
+    state.nextChange = (state.totalSteps + 999) / 1000;
+    // By size, then list order. The sizes are copied out once: read through the list at every
+    // comparison, each costs a cache miss.
+    std::vector<std::pair<uint64_t, uint32_t>> bySize(state.count);
+    for (uint32_t index = 0; index < state.count; ++index) bySize[index] = {files[index].size, index};
+    SortBySize(bySize);
     state.order.resize(state.count);
-    std::iota(state.order.begin(), state.order.end(), 0u);
-    std::stable_sort(state.order.begin(), state.order.end(),
-                     [&](uint32_t a, uint32_t b) { return files[a].size < files[b].size; });
+    for (size_t place = 0; place < state.count; ++place) state.order[place] = bySize[place].second;
     state.positionOf.resize(state.count);
     state.classEnd.resize(state.count);
     for (size_t place = state.count; place-- > 0;) {
         state.positionOf[state.order[place]] = uint32_t(place);
-        bool lastOfClass = place + 1 == state.count || files[state.order[place + 1]].size != files[state.order[place]].size;
+        bool lastOfClass = place + 1 == state.count || bySize[place + 1].first != bySize[place].first;
         state.classEnd[place] = lastOfClass ? uint32_t(place + 1) : state.classEnd[place + 1];
     }
     state.prefixDigest.assign(state.count, 0);
@@ -862,7 +904,7 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
     std::vector<std::pair<uint32_t, uint32_t>> classesByFirstIndex;
     for (size_t begin = 0; begin < state.count; begin = state.classEnd[begin]) {
         size_t end = state.classEnd[begin];
-        if (end - begin > 1 && files[state.order[begin]].size != 0)
+        if (end - begin > 1 && bySize[begin].first != 0)
             classesByFirstIndex.emplace_back(*std::min_element(state.order.begin() + begin, state.order.begin() + end),
                                              uint32_t(begin));
     }
@@ -879,9 +921,9 @@ int FirstFileCompare_CL::FindDuplicates(const volatile LONG* cancel)
 
     // Classes the cache does not settle alone go to the helpers, in the order of their first files.
     std::vector<uint32_t> readTasks, readRank(state.classTask.size(), kNoTask);
-    std::vector<KnownMember> members;
+    KnownClass known;
     for (uint32_t task = 0; task < state.classTask.size(); ++task) {
-        if (digestCache && SettleKnownClass(state, task, members)) continue;
+        if (digestCache && SettleKnownClass(state, task, known)) continue;
         readRank[task] = uint32_t(readTasks.size());
         readTasks.push_back(task);
     }

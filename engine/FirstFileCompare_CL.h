@@ -102,10 +102,10 @@ private:
     bool IsNewFinalPath(HANDLE directory);
     bool IsCanceled() const { return cancelFlag && *cancelFlag == 1; }
     bool CachedDigests(const CompareFileEntry& entry, DigestCache_CL::Digests& digests);
-    struct KnownMember;
+    struct KnownClass;
     void LookUpCache(DetectionState& state);
-    bool PartRunsByBlock(const DetectionState& state, std::vector<KnownMember>& members);
-    bool SettleKnownClass(DetectionState& state, size_t task, std::vector<KnownMember>& members);
+    bool PartRunsByBlock(const DetectionState& state, KnownClass& known);
+    bool SettleKnownClass(DetectionState& state, size_t task, KnownClass& known);
     void StoreDigests(std::span<const std::pair<uint32_t, DigestCache_CL::Digests>> digests);
     void SettleSizeClass(DetectionState& state, size_t task, FirstBlockComparer_CL& classComparer);
     void DigestSizeClass(DetectionState& state, ClassWork& work);
@@ -118,6 +118,7 @@ private:
     bool BlockDigest(DetectionState& state, ClassWork& work, uint32_t index, uint32_t baseIndex);
     void ReportStepsUpTo(DetectionState& state, uint64_t target);
     void JumpTo(DetectionState& state, uint64_t target);
+    void SetProgress(DetectionState& state, int progress);
     void ReportBase(DetectionState& state, size_t baseIndex);
 
     FirstBlockComparer_CL comparer;  // of OpenBaseFile and CompareFirstBlock
