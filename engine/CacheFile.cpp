@@ -41,7 +41,10 @@ std::vector<uint8_t> ReadBody(const std::wstring& path, const char (&magic)[4])
     uint64_t stored = 0;
     memcpy(&stored, bytes.data() + body, sizeof(stored));
     if (stored != Checksum(bytes.data(), body)) return {};
-    return std::vector<uint8_t>(bytes.begin() + sizeof(magic), bytes.begin() + body);
+    // Trimmed in place: a copy of a large cache costs as much again in fresh pages.
+    bytes.resize(body);
+    bytes.erase(bytes.begin(), bytes.begin() + sizeof(magic));
+    return bytes;
 }
 
 bool WriteWhole(const std::wstring& path, const char (&magic)[4], const std::vector<uint8_t>& body)

@@ -54,9 +54,16 @@ bool SameText(std::wstring_view a, std::wstring_view b)
 
 }  // namespace
 
+uint64_t DigestCache_CL::PathHash(std::wstring_view path)
+{
+    const size_t nameStart = NameStart(path);
+    return PathHash(TextHash(path.substr(0, nameStart ? nameStart - 1 : 0)), path.substr(nameStart));
+}
+
 void DigestCache_CL::Clear()
 {
-    entries.clear();
+    entries = decltype(entries)(entryMemory.get());
+    entryMemory->release();
     folders.clear();
     folderNumbers.clear();
     names.clear();
@@ -139,9 +146,11 @@ bool DigestCache_CL::LoadNow(const std::wstring& path)
         folderCount > kMostEntries)
         return false;
     std::wstring text;
+    std::vector<uint64_t> folderHashes(folderCount);
     for (uint32_t i = 0; i < folderCount; ++i) {
         if (!reader.GetText(text, 0, 32768)) return fail();
         if (FolderNumber(text) != i) return fail();  // each folder once
+        folderHashes[i] = TextHash(text);
     }
     uint64_t count = 0;
     if (!reader.Get(count) || count > kMostEntries) return fail();
@@ -149,7 +158,6 @@ bool DigestCache_CL::LoadNow(const std::wstring& path)
     // Partners are named by their place in the file; settled once every entry is in.
     std::vector<std::pair<uint64_t, uint32_t>> hashAndStamp(static_cast<size_t>(count));
     std::vector<std::pair<uint32_t, uint32_t>> partnerOf;  // (place, partner's place)
-    std::wstring entryPath;
     for (uint64_t i = 0; i < count; ++i) {
         uint32_t folder = 0, partner = 0;
         uint8_t hasBlock = 0;
@@ -162,10 +170,7 @@ bool DigestCache_CL::LoadNow(const std::wstring& path)
             (partner != kNoPartner && (partner >= count || partner == i)))
             return fail();
         loaded.digests.hasBlock = hasBlock == 1;
-        entryPath = folders[folder];
-        if (!entryPath.empty()) entryPath += L'\\';
-        entryPath += text;
-        const uint64_t hash = PathHash(entryPath);
+        const uint64_t hash = PathHash(folderHashes[folder], text);
         Entry& entry = AddEntry(hash, folder, text);
         loaded.folder = entry.folder;
         loaded.nameAt = entry.nameAt;

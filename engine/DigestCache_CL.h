@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <memory_resource>
 #include <optional>
 #include <span>
 #include <string>
@@ -104,13 +106,23 @@ private:
     Entry* FindEntry(std::wstring_view path, uint64_t hash);
     Entry* MatchingEntry(const CompareFileEntry& file, uint64_t hash);
     Entry* MatchingEntry(const CompareFileEntry& file) { return MatchingEntry(file, PathHash(file.path)); }
-    static uint64_t PathHash(std::wstring_view path) { return std::hash<std::wstring_view>{}(path); }
+    // Of the folder's and the name's hashes, so that loading never puts a path together.
+    static uint64_t TextHash(std::wstring_view text) { return std::hash<std::wstring_view>{}(text); }
+    static uint64_t PathHash(uint64_t folderHash, std::wstring_view name)
+    {
+        return folderHash * 0x9E3779B97F4A7C15ull + TextHash(name);
+    }
+    static uint64_t PathHash(std::wstring_view path);
     Entry& AddEntry(std::wstring_view path);
     Entry& AddEntry(uint64_t hash, uint32_t folder, std::wstring_view name);
     uint32_t FolderNumber(std::wstring_view folder);
     std::wstring_view NameOf(const Entry& entry) const { return std::wstring_view(names).substr(entry.nameAt, entry.nameLength); }
 
-    std::unordered_map<uint64_t, Entry> entries;  // by hash of the whole path
+    // The entries live in large blocks, taken in order as they are added: an allocation of
+    // its own for each made the load of a large cache a sixth slower, and a folder's
+    // entries, loaded together, now lie together.
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> entryMemory = std::make_unique<std::pmr::monotonic_buffer_resource>();
+    std::pmr::unordered_map<uint64_t, Entry> entries{entryMemory.get()};  // by PathHash
     std::vector<std::wstring> folders;
     std::unordered_map<std::wstring, uint32_t> folderNumbers;
     std::wstring names;                           // every entry's file name, one after another
