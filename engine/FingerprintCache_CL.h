@@ -13,7 +13,7 @@
 // Written whole through a temporary file; a damaged, cut or foreign file is ignored.
 class FingerprintCache_CL {
 public:
-    static constexpr uint32_t kVersion = 3;  // 3: frames at fixed steps from either end as well
+    static constexpr uint32_t kVersion = 4;  // 4: frames on one grid counted from either end
     static constexpr uint32_t kKeptSearches = 8;   // entries unseen for longer are dropped
     static constexpr size_t kMostEntries = 1000000;
     static constexpr uint32_t kMostFrames = 256;   // per fingerprint, when reading

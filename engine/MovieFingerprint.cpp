@@ -25,27 +25,22 @@ const std::array<std::array<double, MovieFingerprint::kGreySide>, kLowFrequencie
 
 }  // namespace
 
-std::vector<int64_t> MovieFingerprint::StepOffsets(int64_t duration)
+int64_t MovieFingerprint::GridStep(int64_t duration)
 {
-    constexpr int64_t second = 10000000;
-    std::vector<int64_t> offsets;
-    int64_t largest = second;
-    while (largest * 2 < duration / 2) largest *= 2;
-    for (int64_t offset = largest; offset >= second && offset < duration / 2 &&
-                                   static_cast<int>(offsets.size()) < kStepFramesPerEnd;
-         offset /= 2)
-        offsets.push_back(offset);
-    return offsets;
+    int64_t step = 10000000;  // 1 s
+    while (step < duration && step * kGridParts < duration) step *= 2;
+    while (step > 1 && (step / 2) * kGridParts >= duration) step /= 2;
+    return step;
 }
 
 std::vector<int64_t> MovieFingerprint::SampleTimes(int64_t duration)
 {
     std::vector<int64_t> times;
     if (duration <= 0) return times;
-    for (int i = 0; i < kEvenFrames; ++i) times.push_back(duration * (2 * i + 1) / (2 * kEvenFrames));
-    for (int64_t offset : StepOffsets(duration)) {
-        times.push_back(offset);
-        times.push_back(duration - offset);
+    const int64_t step = GridStep(duration);
+    for (int64_t k = 1; k <= kFramesPerEnd && k * step < duration; ++k) {
+        times.push_back(k * step);
+        times.push_back(duration - k * step);
     }
     std::sort(times.begin(), times.end());
     times.erase(std::unique(times.begin(), times.end()), times.end());

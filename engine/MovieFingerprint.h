@@ -8,15 +8,18 @@
 // frame size of the same aspect) give frames whose hashes differ in a few bits; different
 // pictures differ in about half of them.
 struct MovieFingerprint {
-    // Evenly spaced frames see the whole movie whatever its length. Moving pictures change
-    // within a second, though, and in a copy cut by a few seconds at one end they fall on
-    // other moments of the content. Frames at fixed offsets from the start and from the end
-    // (whole powers of two seconds) fall on the same moments in such a copy, counted from
-    // the end it still has, so part of it is compared picture for picture.
-    static constexpr int kEvenFrames = 10;
-    static constexpr int kStepFramesPerEnd = 2;
-    // Fewer seeks than a 4 x 4 preview grid.
-    static constexpr int kFrameCount = kEvenFrames + 2 * kStepFramesPerEnd;
+    // Frames on a grid counted from the start and on the same grid counted from the end: the
+    // multiples of a step of a power of two seconds, an eighth to a sixteenth of the movie, so that
+    // either way the grid sees the whole movie. A copy cut by a few seconds at one end is
+    // sampled at the same moments of the content, counted from the end it still has, and
+    // so compared picture for picture even where the pictures move within a second; where
+    // its shorter length halves the step, its finer grid still holds every point of the
+    // coarser one. (Frames spread evenly over each length fell on other moments in such a
+    // copy.)
+    static constexpr int kGridParts = 16;     // the step is the smallest power of two at least a sixteenth
+    static constexpr int kFramesPerEnd = 8;
+    // As many seeks as a 4 x 4 preview grid, at most.
+    static constexpr int kFrameCount = 2 * kFramesPerEnd;
     static constexpr int kGreySide = 32;     // frames are reduced to 32 x 32 grey pixels
     static constexpr int kGreyPixels = kGreySide * kGreySide;
 
@@ -32,13 +35,12 @@ struct MovieFingerprint {
     int32_t height = 0;
     std::vector<Frame> frames;  // in time order
 
-    // The moments to take frames at, in order: the middles of kEvenFrames equal parts of the
-    // movie, and each of StepOffsets from the start and from the end.
+    // The moments to take frames at, in order: up to kFramesPerEnd multiples of GridStep from
+    // the start, and as many from the end (a moment on both grids once): 8 to 16 frames.
     static std::vector<int64_t> SampleTimes(int64_t duration);
-    // The kStepFramesPerEnd largest whole powers of two seconds below half the movie, largest
-    // first (16 and 8 s of a 60 s movie). Not a share of the length: a copy a few seconds
-    // shorter keeps them all, or all but one where half its length passes a power of two.
-    static std::vector<int64_t> StepOffsets(int64_t duration);
+    // The smallest power of two seconds (fractions of a second too) that is at least
+    // duration / kGridParts.
+    static int64_t GridStep(int64_t duration);
     // The hash of a kGreySide x kGreySide grey picture (row by row, one byte a pixel), and
     // whether the picture is nearly one colour (its hash is then noise).
     static Frame HashGreyFrame(const uint8_t* grey);

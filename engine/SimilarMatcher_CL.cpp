@@ -72,20 +72,31 @@ bool SimilarMatcher_CL::MiddleShows(const Prepared& a, const Prepared& b)
     return AnyNear(a.middle, b.pictures, kMostDifferentBits);
 }
 
-// The share of a's pictures that b shows at the same moment of the movie, at the best shift
-// of b against a: a frame of a is compared with those of b within `reach` of where it should
-// be. `agree` says which pairs of pictures agree (row: a frame of a).
-int SimilarMatcher_CL::OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow,
-                              int64_t reach)
+// The shifts of b against a to try: every quarter or half second over what the lengths
+// allow, or (`isExact`) only those that line the two up at their starts or at their ends,
+// where a copy cut at one end has its frames at the very moments of the other's.
+std::vector<int64_t> SimilarMatcher_CL::Shifts(const Prepared& a, const Prepared& b, int64_t reach, bool isExact)
 {
-    const size_t countA = a.times.size(), countB = b.times.size();
-    const int64_t step = std::clamp<int64_t>(reach / 4, kSecond / 4, kSecond / 2);
     // b's moment t is a's moment t + shift: a cut at b's start gives a positive shift.
     const int64_t difference = a.duration - b.duration;
+    if (isExact) return difference == 0 ? std::vector<int64_t>{0} : std::vector<int64_t>{0, difference};
+    std::vector<int64_t> shifts;
+    const int64_t step = std::clamp<int64_t>(reach / 4, kSecond / 4, kSecond / 2);
     const int64_t lowest = std::min<int64_t>(0, difference) - kShiftSlack;
     const int64_t highest = std::max<int64_t>(0, difference) + kShiftSlack;
+    for (int64_t shift = lowest; shift <= highest; shift += step) shifts.push_back(shift);
+    return shifts;
+}
+
+// The share of a's pictures that b shows at the same moment of the movie, at the best of
+// `shifts` of b against a: a frame of a is compared with those of b within `reach` of where
+// it should be. `agree` says which pairs of pictures agree (row: a frame of a).
+int SimilarMatcher_CL::OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow,
+                              int64_t reach, const std::vector<int64_t>& shifts)
+{
+    const size_t countA = a.times.size(), countB = b.times.size();
     int best = 0;
-    for (int64_t shift = lowest; shift <= highest; shift += step) {
+    for (const int64_t shift : shifts) {
         int compared[3] = {}, matched[3] = {};
         for (size_t i = 0; i < countA; ++i) {
             if (a.thirds[i] == kFlat) continue;
@@ -126,15 +137,23 @@ int SimilarMatcher_CL::Compare(const Prepared& a, const Prepared& b)
         for (size_t j = 0; j < countB; ++j)
             agree[i * countB + j] = a.thirds[i] != kFlat && b.thirds[j] != kFlat &&
                                     MovieFingerprint::BitsApart(a.hashes[i], b.hashes[j]) <= kMostDifferentBits;
-    // Within one part of the other movie's evenly spaced frames, every frame of a has some
-    // frame of b to be compared with, whatever cut both ends; only at the same moment, the
-    // pictures of a moving scene are not taken for different ones.
+    // Within a tenth of the other movie, every frame of a has some frame of b to be compared
+    // with, whatever cut both ends; within a moment, the pictures of a moving scene are not
+    // taken for different ones; and lined up at either end, only the frames taken at the very
+    // same moments are compared, which in a fast scene (a scroll, a zoom) are the only ones
+    // that still show the same picture.
+    struct Way {
+        int64_t reach[2];
+        bool isExact;
+    };
+    const Way ways[] = {{{b.duration / kLooseParts, a.duration / kLooseParts}, false},
+                        {{kSameMoment, kSameMoment}, false},
+                        {{kExactMoment, kExactMoment}, true}};
     int best = 0;
-    const int64_t loose[2] = {b.duration / MovieFingerprint::kEvenFrames, a.duration / MovieFingerprint::kEvenFrames};
-    for (int close = 0; close < 2; ++close) {
-        const int forward = OneWay(a, b, agree, true, close ? kSameMoment : loose[0]);
+    for (const Way& way : ways) {
+        const int forward = OneWay(a, b, agree, true, way.reach[0], Shifts(a, b, way.reach[0], way.isExact));
         if (forward <= best) continue;
-        best = std::max(best, std::min(forward, OneWay(b, a, agree, false, close ? kSameMoment : loose[1])));
+        best = std::max(best, std::min(forward, OneWay(b, a, agree, false, way.reach[1], Shifts(b, a, way.reach[1], way.isExact))));
     }
     return best;
 }
@@ -206,18 +225,22 @@ void SimilarMatcher_CL::Grouping::Place(size_t index, const MovieFingerprint* pr
 {
     if (!print || !print->isDecodable || isCopy[index]) return;
     Prepared prepared = Prepare(*print);
-    // The bases of about its length, earliest first: the first one like it takes it.
-    std::vector<size_t> near;
+    // Of the bases of about its length, the earliest one like it takes it.
+    size_t chosen = bases.size();
+    int chosenScore = 0;
     const auto from = basesByLength.lower_bound(prepared.duration - kMostLengthDifference);
     const auto to = basesByLength.upper_bound(prepared.duration + kMostLengthDifference);
-    for (auto base = from; base != to; ++base) near.push_back(base->second);
-    std::sort(near.begin(), near.end());
-    for (size_t at : near) {
-        const int score = Compare(bases[at].prepared, prepared);
+    for (auto base = from; base != to; ++base) {
+        if (base->second > chosen) continue;
+        const int score = Compare(bases[base->second].prepared, prepared);
         if (score < threshold || score <= 0) continue;
-        SimilarGroup& group = bases[at].group;
+        chosen = base->second;
+        chosenScore = score;
+    }
+    if (chosen < bases.size()) {
+        SimilarGroup& group = bases[chosen].group;
         group.files.push_back(files[index]);
-        group.scores.push_back(score);
+        group.scores.push_back(chosenScore);
         if (onChange) onChange(group);
         return;
     }

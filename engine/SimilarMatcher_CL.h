@@ -25,6 +25,11 @@ public:
     // Frames this close after the shift show the same moment: a picture that moves is only
     // compared with its own moment in the other movie.
     static constexpr int64_t kSameMoment = 6 * kSecond / 10;
+    // Frames this close show the very same moment (a seek lands on the frame at or after the
+    // moment asked for): in a fast scene, the only ones that still show one picture.
+    static constexpr int64_t kExactMoment = kSecond / 10;
+    // Otherwise frames within a tenth of the movie of each other are compared.
+    static constexpr int kLooseParts = 10;
     static constexpr int kLeastComparedFrames = 6;
     static constexpr double kMostAspectDifference = 0.03;  // 3% (scaled encodes round their sizes)
 
@@ -73,7 +78,9 @@ private:
     static Prepared Prepare(const MovieFingerprint& print);
     static int Compare(const Prepared& a, const Prepared& b);
     static bool MiddleShows(const Prepared& a, const Prepared& b);
-    static int OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow, int64_t reach);
+    static std::vector<int64_t> Shifts(const Prepared& a, const Prepared& b, int64_t reach, bool isExact);
+    static int OneWay(const Prepared& a, const Prepared& b, const std::vector<char>& agree, bool byRow, int64_t reach,
+                      const std::vector<int64_t>& shifts);
 };
 
 // The grouping of FindGroups, as the fingerprints come, in any order: the groups can be shown

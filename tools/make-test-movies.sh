@@ -5,7 +5,7 @@
 set -euo pipefail
 out="$1"
 mkdir -p "$out"
-[ -f "$out/.complete-5" ] && exit 0
+[ -f "$out/.complete-6" ] && exit 0
 picture="nullsrc=s=160x120:r=25:d=8,geq=lum='16+28*floor(T)':cb=128:cr=128,format=yuv420p"
 sound="sine=frequency=440:sample_rate=44100:duration=8"
 make() { ffmpeg -loglevel error -y -f lavfi -i "$picture" "$@"; }
@@ -63,6 +63,15 @@ rm "$out/.inputs"
 ffmpeg -loglevel error -y -i "$out/scenes.mp4" -vf scale=224:126 -c:v mpeg4 -q:v 6 "$out/scenes-small.avi"
 ffmpeg -loglevel error -y -ss 2 -i "$out/scenes.mp4" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k "$out/scenes-cut.webm"
 
+# A 40 s movie that moves fast throughout (a scrolling test pattern, zooms into a fractal),
+# and its copies re-encoded without the last 3 s and without the first 3 s.
+ffmpeg -loglevel error -y -f lavfi -i "testsrc2=s=320x180:r=25:d=10" -f lavfi -i "mandelbrot=s=320x180:r=25" \
+  -f lavfi -i "testsrc=s=320x180:r=25:d=10" -f lavfi -i "mandelbrot=s=320x180:r=25:start_scale=0.5" \
+  -filter_complex "[1]trim=duration=10,setpts=PTS-STARTPTS[m1];[3]trim=duration=10,setpts=PTS-STARTPTS[m2];[0][m1][2][m2]concat=n=4:v=1[v]" \
+  -map "[v]" -c:v libx264 -preset veryfast -pix_fmt yuv420p "$out/moving.mp4"
+ffmpeg -loglevel error -y -i "$out/moving.mp4" -t 37 -c:v libx264 -preset veryfast -pix_fmt yuv420p "$out/moving-end.mp4"
+ffmpeg -loglevel error -y -ss 3 -i "$out/moving.mp4" -c:v libx264 -preset veryfast -pix_fmt yuv420p "$out/moving-start.mp4"
+
 # Two video streams: the first the brightening grey of the other movies, the second plain
 # red, so a cell from the second stream shows at once.
 red="color=c=red:s=160x120:r=25:d=8"
@@ -90,4 +99,4 @@ def png(path, width, height):
 png(sys.argv[1] + '/huge.png', 20000, 20000)
 png(sys.argv[1] + '/large.png', 8000, 6000)
 PY
-touch "$out/.complete-5"
+touch "$out/.complete-6"

@@ -211,6 +211,24 @@ TEST(SimilarMovies, ReencodedResizedAndCutCopiesAreFoundAndTheCacheChangesNothin
     EXPECT_EQ(untouched.GetCount(), 0u);
 }
 
+// A movie whose pictures move fast throughout (only the very same moment shows the same
+// picture), and its copies cut by 3 s at one end, each re-encoded: all found.
+TEST(SimilarMovies, FastMovingMoviesCutAtEitherEndAreFound)
+{
+    ComAndGdiPlus environment;
+    DShowMovieFingerprint_CL taker;
+    const MovieFingerprint whole = taker.Take(TestMovie(L"moving.mp4"));
+    ASSERT_TRUE(whole.isDecodable);
+    EXPECT_NEAR(double(whole.duration), 40.0 * kSecond, kSecond / 4.0);
+    for (const wchar_t* name : {L"moving-end.mp4", L"moving-start.mp4"}) {
+        const MovieFingerprint cut = taker.Take(TestMovie(name));
+        ASSERT_TRUE(cut.isDecodable) << name;
+        EXPECT_NEAR(double(cut.duration), 37.0 * kSecond, kSecond / 4.0) << name;
+        EXPECT_GE(SimilarMatcher_CL::Similarity(whole, cut), SimilarMatcher_CL::kDefaultThreshold) << name;
+        EXPECT_GE(SimilarMatcher_CL::Similarity(cut, whole), SimilarMatcher_CL::kDefaultThreshold) << name;
+    }
+}
+
 TEST(SimilarMovies, DamagedMoviesAreLeftOutQuickly)
 {
     ComAndGdiPlus environment;

@@ -15,17 +15,25 @@ constexpr int64_t kSecond = SimilarMatcher_CL::kSecond;
 
 // A movie as its scenes: each a picture (hash) that holds from its start to the next scene,
 // or, in a moving movie, changes one bit every quarter second (so that a moment 3 s on is
-// another picture by the hash).
+// another picture by the hash), or in a fast one (a scrolling pattern, a zoom) is another
+// picture every tenth of a second.
 struct Scenes {
     std::vector<int64_t> starts;
     std::vector<uint64_t> hashes;
     int64_t length = 0;
     bool isMoving = false;
+    bool isFast = false;
 
     uint64_t At(int64_t time) const
     {
         const size_t scene = std::upper_bound(starts.begin(), starts.end(), time) - starts.begin() - 1;
         uint64_t hash = hashes[scene];
+        if (isFast) {
+            uint64_t mixed = hash + uint64_t(time / (kSecond / 10)) * 0x9E3779B97F4A7C15ull;
+            mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+            mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+            return (mixed ^ (mixed >> 31)) >> 1;
+        }
         if (isMoving)
             for (int64_t step = 0; step < (time - starts[scene]) / (kSecond / 4) && step < 63; ++step)
                 hash ^= uint64_t(1) << ((scene * 13 + step * 17) % 63);
@@ -95,8 +103,9 @@ TEST(SimilarMatcher, ReencodedTrimmedAndResizedCopiesMatch)
 }
 
 // In moving pictures only the same moment shows the same picture: a copy cut at one end is
-// still found (by the frames taken at fixed offsets from its other end), and moving movies
-// that share only their titles are still refused.
+// still found (by the frames taken on the grid counted from its other end), also where the
+// pictures change every tenth of a second, and moving movies that share only their titles
+// are still refused.
 TEST(SimilarMatcher, CopiesOfMovingMoviesCutAtOneEndMatch)
 {
     std::mt19937_64 random(2829);
@@ -104,6 +113,7 @@ TEST(SimilarMatcher, CopiesOfMovingMoviesCutAtOneEndMatch)
     for (int movie = 0; movie < 200; ++movie) {
         Scenes scenes = MakeScenes(random, 20 + random() % 101);
         scenes.isMoving = true;
+        scenes.isFast = movie % 2 == 1;
         const MovieFingerprint original = EncodeWhole(scenes, 0, random);
         const int64_t cut = 2 * kSecond + int64_t(random() % 1000) * kSecond / 1000;
         for (const MovieFingerprint& variant : {Encode(scenes, cut, scenes.length, 3, random),
@@ -403,29 +413,35 @@ TEST(MovieFingerprint, HashesKeepAPictureAndTellPicturesApart)
     EXPECT_TRUE(flat.isFlat);
     EXPECT_FALSE(MovieFingerprint::HashGreyFrame(Draw(rings, 32, 0, random).data()).isFlat);
 
-    // 32 s: the middles of ten parts, and 8 and 4 s from either end (8 s and 24 s once).
-    const auto times = MovieFingerprint::SampleTimes(32 * kSecond);
-    EXPECT_EQ(times, (std::vector<int64_t>{16 * kSecond / 10, 4 * kSecond, 48 * kSecond / 10, 8 * kSecond,
-                                           112 * kSecond / 10, 144 * kSecond / 10, 176 * kSecond / 10,
-                                           208 * kSecond / 10, 24 * kSecond, 272 * kSecond / 10, 28 * kSecond,
-                                           304 * kSecond / 10}));
+    // 32 s: every 2 s, counted from either end (the same moments here); 33 s: every 4 s.
+    std::vector<int64_t> expected;
+    for (int64_t time = 2; time < 32; time += 2) expected.push_back(time * kSecond);
+    EXPECT_EQ(MovieFingerprint::SampleTimes(32 * kSecond), expected);
+    expected = {kSecond, 4 * kSecond, 5 * kSecond};
+    for (int64_t time = 8; time < 32; time += 4) expected.insert(expected.end(), {time * kSecond, (time + 1) * kSecond});
+    expected.push_back(32 * kSecond);
+    EXPECT_EQ(MovieFingerprint::SampleTimes(33 * kSecond), expected);
     EXPECT_TRUE(MovieFingerprint::SampleTimes(0).empty());
-    EXPECT_EQ(MovieFingerprint::SampleTimes(kSecond).size(), size_t(MovieFingerprint::kEvenFrames));
-    // A copy cut by 2.5 s at the start is sampled at the same moments of the content from
-    // its end: at all the offsets, or all but one where half its length passes a power of two.
-    for (const int64_t length : {25 * kSecond, 60 * kSecond, 47 * kSecond, 2 * 3600 * kSecond, 33 * kSecond}) {
+    EXPECT_EQ(MovieFingerprint::SampleTimes(kSecond).size(), 15u) << "a step of a sixteenth of a second";
+    // A copy cut by 2.5 s at one end is sampled at four moments of the content at least,
+    // counted from the end it kept, also where its length halves the step (33 and 65 s).
+    for (const int64_t length : {25 * kSecond, 60 * kSecond, 33 * kSecond, 47 * kSecond, 65 * kSecond, 2 * 3600 * kSecond}) {
         const int64_t cut = 25 * kSecond / 10;
         const auto whole = MovieFingerprint::SampleTimes(length), shorter = MovieFingerprint::SampleTimes(length - cut);
         EXPECT_LE(whole.size(), size_t(MovieFingerprint::kFrameCount));
         EXPECT_TRUE(std::is_sorted(whole.begin(), whole.end()));
         EXPECT_GT(whole.front(), 0);
         EXPECT_LT(whole.back(), length);
-        int same = 0;
-        for (int64_t offset : MovieFingerprint::StepOffsets(length))
-            same += std::count(whole.begin(), whole.end(), length - offset) &&
-                    std::count(shorter.begin(), shorter.end(), length - cut - offset);
-        EXPECT_EQ(same, length == 33 * kSecond ? MovieFingerprint::kStepFramesPerEnd - 1 : MovieFingerprint::kStepFramesPerEnd)
-            << length;
+        int64_t widest = std::max(whole.front(), length - whole.back());
+        for (size_t i = 1; i < whole.size(); ++i) widest = std::max(widest, whole[i] - whole[i - 1]);
+        EXPECT_LE(widest, length / 8) << "the grid sees the whole movie";
+        int cutAtStart = 0, cutAtEnd = 0;
+        for (int64_t time : whole) {
+            cutAtEnd += std::count(shorter.begin(), shorter.end(), time) != 0;
+            cutAtStart += std::count(shorter.begin(), shorter.end(), time - cut) != 0;
+        }
+        EXPECT_GE(cutAtEnd, length == 33 * kSecond || length == 65 * kSecond ? 4 : 7) << length;
+        EXPECT_GE(cutAtStart, length == 33 * kSecond || length == 65 * kSecond ? 4 : 7) << length;
     }
 }
 
