@@ -16,6 +16,7 @@
 #include "engine/FirstFileCompare_CL.h"
 #include "engine/SimilarMatcher_CL.h"
 #include "support/CliRunner.h"
+#include "support/DocumentsFolderLock.h"
 #include "support/RemoteProgram.h"
 #include "support/TestFolder.h"
 
@@ -249,6 +250,8 @@ TEST(SimilarMovies, DamagedMoviesAreLeftOutQuickly)
 
 TEST(SimilarMovies, ConsoleToolListsSimilarGroupsOnlyWhenAsked)
 {
+    // Its searches read the settings in Documents (and log there): not a GUI test's meanwhile.
+    DocumentsFolderLock documents;
     TestFolder folder;
     for (const wchar_t* name : {L"scenes.mp4", L"scenes-small.avi", L"other.mp4"})
         ASSERT_TRUE(::CopyFileW(TestMovie(name).c_str(), (folder / name).c_str(), FALSE)) << name;

@@ -6,6 +6,7 @@
 #include "core/TextFormat.h"
 #include "core/UniqueHandle.h"
 #include "support/CliRunner.h"
+#include "support/DocumentsFolderLock.h"
 #include "support/TestFolder.h"
 
 namespace {
@@ -24,6 +25,7 @@ std::string JsonPath(const std::wstring& path)
 
 TEST(Cli, FindPrintsGroupsAsJsonAndCompareTellsByExitCode)
 {
+    DocumentsFolderLock documents;  // a search keeps its digests there
     TestFolder tree;
     MakeFolder(tree / L"sub");
     MakeFileWithContent(tree / L"動画.avi", 70000, 1);
@@ -64,6 +66,9 @@ TEST(Cli, FindPrintsGroupsAsJsonAndCompareTellsByExitCode)
 
 TEST(Cli, FindKeepsItsDigestsInDocumentsUnlessToldNotTo)
 {
+    // GUI tests point the Documents folder elsewhere meanwhile: the test and the searches it
+    // starts would each find the cache in another place.
+    DocumentsFolderLock documents;
     TestFolder tree;
     MakeFileWithContent(tree / L"a.avi", 9000, 3);
     MakeFileWithContent(tree / L"b.avi", 9000, 3);
@@ -92,6 +97,7 @@ TEST(Cli, FindKeepsItsDigestsInDocumentsUnlessToldNotTo)
 
 TEST(Cli, FailuresAreNamedWithTheirOwnExitCodeAndOddPathsSurviveJson)
 {
+    DocumentsFolderLock documents;  // searches that may make the cache's folder there
     TestFolder tree;
     EXPECT_EQ(RunCli(L"find --all-files \"" + (tree / L"no such folder") + L"\"").exitCode, 3u);
     EXPECT_EQ(RunCli(L"find --all-files --list \"" + tree.Path() + L"\"").exitCode, 3u) << "a folder as the list";

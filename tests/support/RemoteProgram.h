@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/UniqueHandle.h"
+#include "support/DocumentsFolderLock.h"
 
 // Another program of ours, started and driven from outside as a user would: its windows
 // found by class and identifier, its list views read through memory in its process.
@@ -61,6 +62,7 @@ public:
     ~DocumentsRedirect();
 
 private:
+    DocumentsFolderLock lock;  // first taken, last let go
     std::wstring oldUserShellFolder, oldShellFolder;
     bool hadUserShellFolder = false, hadShellFolder = false;
 };
