@@ -224,6 +224,27 @@ DocumentsRedirect::~DocumentsRedirect()
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFoldersKey, L"Personal");
 }
 
+bool WaitForText(HWND window, const std::wstring& text, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        wchar_t now[512] = {};
+        ::GetWindowTextW(window, now, 512);
+        if (text == now) return true;
+        if (std::chrono::steady_clock::now() >= end) return false;
+        ::Sleep(20);
+    }
+}
+
+bool ClickAndWaitForText(HWND window, int buttonId, const std::wstring& text, int timeoutMs)
+{
+    DWORD_PTR result = 0;
+    if (!::SendMessageTimeoutW(window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                               reinterpret_cast<LPARAM>(::GetDlgItem(window, buttonId)), SMTO_NORMAL, 30000, &result))
+        return false;
+    return WaitForText(::GetDlgItem(window, buttonId), text, timeoutMs);
+}
+
 void Click(HWND window, int buttonId)
 {
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),

@@ -69,6 +69,12 @@ private:
 
 std::wstring BinFolder();
 
+// Waits until a window of another program reads `text` (a button's, a bar's); false if it
+// did not within `timeoutMs`.
+bool WaitForText(HWND window, const std::wstring& text, int timeoutMs);
+// Clicks a button of another program and waits, up to `timeoutMs`, until it reads `text`:
+// the click is sent, so the program has taken it (its button changed) when the wait begins.
+bool ClickAndWaitForText(HWND window, int buttonId, const std::wstring& text, int timeoutMs);
 // Posts a button's click to the window that holds it.
 void Click(HWND window, int buttonId);
 // Waits for the program's notice box ("お知らせ"), returns its text and dismisses it; with a

@@ -114,9 +114,8 @@ TEST(MainWindow, CancelEndsTheSearchWithTheCancelNotice)
     Click(window, kStartButton);
     Click(window, kStartButton);  // handled once the search runs: the cancel
     EXPECT_EQ(TakeNotice(program), L"比較をキャンセルしました。");
-    wchar_t text[64] = {};
-    ::GetWindowTextW(button, text, 64);
-    EXPECT_EQ(std::wstring(text), L"比較開始");
+    // The window turns idle once the notice has been closed.
+    EXPECT_TRUE(WaitForText(button, L"比較開始", 20000));
 
     // Closing during a search cancels it and ends cleanly, without a notice.
     Click(window, kStartButton);

@@ -106,12 +106,8 @@ struct Fixture {
         EXPECT_TRUE(program.Start(L"quillmere.exe", L""));
         HWND window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
         if (!window) return nullptr;
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(window, kStartButton)));
-        HWND groups = ::GetDlgItem(window, kGroupList);
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (program.GetItemCount(groups) < expectedGroups && std::chrono::steady_clock::now() < end) ::Sleep(50);
-        ::Sleep(500);  // the search's end
+        EXPECT_TRUE(ClickAndWaitForText(window, kStartButton, L"比較開始", 60000)) << "the search did not end";
+        EXPECT_GE(program.GetItemCount(::GetDlgItem(window, kGroupList)), expectedGroups);
         pane = ::GetDlgItem(window, kPane);
         list = ::GetDlgItem(pane, kPaneList);
         return window;

@@ -192,10 +192,8 @@ TEST(SettingsSheet, ExtensionPagesAddRefuseAndSwitchOffExtensionsAndTheNextSearc
     ASSERT_NE(pictureSection, std::wstring::npos);
     EXPECT_GT(ini.find(L"|.webp\r\n"), pictureSection);
 
-    ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(window, kStartButton)));
+    ASSERT_TRUE(ClickAndWaitForText(window, kStartButton, L"比較開始", 60000)) << "the search did not end";
     HWND groups = ::GetDlgItem(window, kGroupList);
-    for (int i = 0; i < 200 && program.GetItemCount(groups) < 1; ++i) ::Sleep(50);
-    ::Sleep(800);
     ASSERT_EQ(program.GetItemCount(groups), 1);
     EXPECT_EQ(program.GetItemText(groups, 0, 1), L".m2p");
     EXPECT_EQ(program.CloseAndWait(window, 10000), 0u);

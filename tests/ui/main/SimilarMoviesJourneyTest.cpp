@@ -282,7 +282,7 @@ TEST(SimilarMoviesJourney, TheSimilarPhaseCancelsWithTheButtonAndAClosingWindowS
     EXPECT_EQ(TakeNotice(program), L"比較をキャンセルしました。");
     ::PostMessageW(sheet, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(WaitUntil([&] { return !::IsWindow(sheet); }, 10));
-    EXPECT_EQ(Text(j.button), L"比較開始");
+    EXPECT_TRUE(WaitForText(j.button, L"比較開始", 20000)) << "idle once the notice is closed";
     EXPECT_FALSE(j.IsCheckingSimilar());
     EXPECT_EQ(program.GetItemCount(j.groups), 1) << "the exact group stays; no similar group from a cancelled phase";
     // No fingerprint came: the preview of the exact group tells its files' frame size and
