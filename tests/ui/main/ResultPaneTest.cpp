@@ -11,6 +11,7 @@
 #include <cmath>
 #include <map>
 #include <regex>
+#include <vector>
 
 #include "core/GdiPlus.h"
 #include "support/GuiTestSupport.h"
@@ -38,41 +39,102 @@ struct Gdiplus_ {
     ULONG_PTR token = 0;
 };
 
+// A visible window above the pane's own top-level window that overlaps the pane (a tooltip,
+// a box still closing, a window of another test program in this Wine), or null.
+HWND WindowOver(HWND pane)
+{
+    RECT area, other, overlap;
+    ::GetWindowRect(pane, &area);
+    for (HWND above = ::GetWindow(::GetAncestor(pane, GA_ROOT), GW_HWNDPREV); above; above = ::GetWindow(above, GW_HWNDPREV))
+        if (::IsWindowVisible(above) && ::GetWindowRect(above, &other) && ::IntersectRect(&overlap, &area, &other))
+            return above;
+    return nullptr;
+}
+
+std::string ClassOf(HWND window)
+{
+    wchar_t name[128] = {};
+    ::GetClassNameW(window, name, 128);
+    return std::string(name, name + wcslen(name));  // ASCII class names
+}
+
+// The pixels of a screen area in a screenshot as 0xRRGGBB, row by row; empty if unreadable.
+std::vector<uint32_t> PixelsOf(const std::wstring& file, const RECT& area)
+{
+    Gdiplus::Bitmap shot(file.c_str());
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (shot.GetLastStatus() != Gdiplus::Ok || width <= 0 || height <= 0) return {};
+    Gdiplus::Rect rect(area.left, area.top, width, height);
+    Gdiplus::BitmapData data = {};
+    if (shot.LockBits(&rect, Gdiplus::ImageLockModeRead, PixelFormat32bppRGB, &data) != Gdiplus::Ok) return {};
+    std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
+    for (int row = 0; row < height; ++row) {
+        const auto* line = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(data.Scan0) + row * data.Stride);
+        for (int column = 0; column < width; ++column) pixels[static_cast<size_t>(row) * width + column] = line[column] & 0xFFFFFF;
+    }
+    shot.UnlockBits(&data);
+    return pixels;
+}
+
 // A screenshot of the display, read back, with the preview area of the pane located in it.
 class PreviewShot {
 public:
     PreviewShot(HWND pane, const std::wstring& name)
     {
         static Gdiplus_ gdiplus;
+        ::GetWindowRect(pane, &area);
+        RECT client;
+        ::GetClientRect(pane, &client);
+        width = client.right;
+        height = client.bottom - kListHeight;
         // Tests of other programs show windows on the same display meanwhile: the one looked
-        // at is put above them for the picture.
+        // at is put above them. What the program paints reaches the display a moment later,
+        // later still on a busy machine: the picture counts once two in a row agree, with no
+        // other window over the pane just before or after either of them.
         const HWND top = ::GetAncestor(pane, GA_ROOT);
         const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
         ::SetWindowPos(top, HWND_TOPMOST, 0, 0, 0, 0, keep);
-        ::Sleep(200);
-        TakeScreenshot(name);
+        HWND cover = nullptr;
+        bool settled = false;
+        std::vector<uint32_t> previous;
+        for (int attempt = 0; attempt < 30 && !settled; ++attempt) {
+            // What is invalid is painted now, and the program's thread has been back in its
+            // message loop (where its window's picture goes to the display) at least once.
+            ::RedrawWindow(top, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+            DWORD_PTR ignored = 0;
+            ::SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored);
+            ::Sleep(100);
+            if (!(cover = WindowOver(pane))) TakeScreenshot(name);
+            if (cover || (cover = WindowOver(pane))) {
+                previous.clear();
+                ::Sleep(200);
+                continue;
+            }
+            pixels = PixelsOf(ScreenshotFile(name), area);
+            settled = !pixels.empty() && pixels == previous;
+            previous = pixels;
+        }
         ::SetWindowPos(top, HWND_NOTOPMOST, 0, 0, 0, 0, keep);
-        shot = std::make_unique<Gdiplus::Bitmap>(ScreenshotFile(name).c_str());
-        RECT client;
-        ::GetClientRect(pane, &client);
-        origin = POINT{0, 0};
+        if (cover) ADD_FAILURE() << "the pane stayed covered by a window of class " << ClassOf(cover);
+        else if (!settled) ADD_FAILURE() << "two pictures in a row never agreed";
+        POINT origin = {0, 0};
         ::ClientToScreen(pane, &origin);
-        width = client.right;
-        height = client.bottom - kListHeight;
+        offset = POINT{origin.x - area.left, origin.y - area.top};
     }
-    bool IsValid() const { return shot && shot->GetLastStatus() == Gdiplus::Ok; }
+    bool IsValid() const { return !pixels.empty(); }
     // The pixel at (x, y) of the preview area as 0xRRGGBB.
     uint32_t At(int x, int y) const
     {
-        Gdiplus::Color colour;
-        shot->GetPixel(origin.x + x, origin.y + y, &colour);
-        return colour.GetValue() & 0xFFFFFF;
+        const int column = offset.x + x, row = offset.y + y, stride = area.right - area.left;
+        if (pixels.empty() || column < 0 || column >= stride || row < 0 || row >= area.bottom - area.top) return 0xFFFFFFFFu;
+        return pixels[static_cast<size_t>(row) * stride + column];
     }
     int width = 0, height = 0;
 
 private:
-    std::unique_ptr<Gdiplus::Bitmap> shot;
-    POINT origin;
+    RECT area = {};  // the pane on the screen
+    POINT offset = {};  // of its client area in it
+    std::vector<uint32_t> pixels;
 };
 
 int Grey(uint32_t pixel)
@@ -118,20 +180,13 @@ struct Fixture {
     {
         EXPECT_TRUE(program.Start(L"quillmere.exe", L""));
         HWND window = program.WaitForWindow(L"MainWindowClass", L"Quillmere", 20000);
-        if (!window) return nullptr;
-        const int started = CountInLog(L"比較開始(end)");
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(window, kStartButton)));
-        WaitForLog(L"比較開始(end)", started + 1);  // the button reads "ｷｬﾝｾﾙ" until the end
-        HWND button = ::GetDlgItem(window, kStartButton);
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        wchar_t text[32] = {};
-        do {
-            ::Sleep(100);
-            ::GetWindowTextW(button, text, 32);
-        } while (std::wstring(text) != L"比較開始" && std::chrono::steady_clock::now() < end);
-        ::Sleep(100);
+        if (window) Search(window);
         return window;
+    }
+    // Starts a search and waits for its end (the button reads "ｷｬﾝｾﾙ" until then).
+    static void Search(HWND window)
+    {
+        EXPECT_TRUE(ClickAndWaitForText(window, kStartButton, L"比較開始", 60000)) << "the search did not end";
     }
 
     // The row of the group list whose first file name is `name`, or -1.
@@ -382,9 +437,7 @@ TEST(ResultPane, GridSideFollowsTheSettingAndANewSearchShowsTheApplicationImageA
             << "the last cell of a " << side << " x " << side << " grid";
 
         // A new search clears the pane: no rows, the application image.
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(kStartButton, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(window, kStartButton)));
-        ::Sleep(1000);
+        Fixture::Search(window);
         EXPECT_EQ(program.GetItemCount(::GetDlgItem(pane, kPaneList)), 0);
         PreviewShot cleared(pane, L"result-pane-cleared");
         EXPECT_EQ(cleared.At(cleared.width / 2, cleared.height / 2), applicationCentre);
