@@ -68,11 +68,21 @@ prepare_prefix() {
 ensure_display() {
   XVFB_PID=""
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-  local n=99
-  while [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  # The server picks a free display number itself and writes it to fd 3: two runs starting
+  # at once (a number chosen from the lock files here) could both pick the same number, and
+  # the second would then silently share the first one's display.
+  local number_file number=""
+  number_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 </dev/null &
   XVFB_PID=$!
-  export DISPLAY=":$n"
+  for _ in $(seq 100); do
+    number=$(head -n 1 "$number_file")
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+  rm -f "$number_file"
+  [ -n "$number" ] || { log "Xvfb did not start"; return 1; }
+  export DISPLAY=":$number"
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   log "no display found: started Xvfb on $DISPLAY"
 }
