@@ -38,6 +38,9 @@ MovieFingerprint DShowMovieFingerprint_CL::Take(const std::wstring& moviePath)
             print.frames.push_back(frame);
         }
         if (decoder.HasStalled()) break;  // every further seek would wait as long again
+        // Cancelled: each further seek would still be made (its frame no longer awaited), and
+        // on a slow machine the whole movie's seeks held up the end of a cancelled search.
+        if (decoder.IsCanceled()) break;
     }
     decoder.Finalize();
     // A movie that gives fewer than half its frames is left out rather than half-known.

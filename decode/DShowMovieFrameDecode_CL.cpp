@@ -40,6 +40,12 @@ HANDLE DShowMovieFrameDecode_CL::GetCancelEvent() const
     return decodeThread ? decodeThread->GetCancelEvent() : cancelEvent;
 }
 
+bool DShowMovieFrameDecode_CL::IsCanceled() const
+{
+    const HANDLE cancel = GetCancelEvent();
+    return cancel && ::WaitForSingleObject(cancel, 0) == WAIT_OBJECT_0;
+}
+
 void DShowMovieFrameDecode_CL::CancelAllRequests()
 {
     if (decodeThread) decodeThread->ASyncCancelDecodeAllFrame(this);

@@ -60,6 +60,8 @@ public:
     // points of `duration` split into n + 2 parts, logging each; sorted when any was random.
     static void ResolveFrameTimes(int64_t duration, std::vector<int64_t>& frameTimes);
 
+    // Whether the cancel event (the decode thread's, or the one set) is set.
+    bool IsCanceled() const;
     HWND GetNotifyWindow() const { return notifyWindow; }
     int pendingCount = 0;  // requests queued or being decoded; changed under the queue lock
 
