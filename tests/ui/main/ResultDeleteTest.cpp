@@ -90,6 +90,18 @@ void Host(const std::wstring& command)
     ::DeleteFileW(windowsMarker.c_str());
 }
 
+// Holds SHIFT down on the display for the program's window. A key typed on the display goes
+// to the window with the X focus, which for a moment after a box has closed (or a window of
+// another test program has gone) may be none of this Wine's: the key would be lost.
+void HoldShift(HWND window)
+{
+    ::SetForegroundWindow(window);
+    for (int i = 0; i < 200 && ::GetForegroundWindow() != window; ++i) ::Sleep(50);
+    EXPECT_EQ(::GetForegroundWindow(), window) << "the program's window could not be brought to the front";
+    Host(L"xdotool keydown shift");
+    ::Sleep(300);
+}
+
 struct Fixture {
     Fixture() : redirect(documents.Path()) { MakeFolder(documents / L"Quillmere"); }
 
@@ -234,8 +246,7 @@ TEST(ResultDelete, CheckedFilesGoToTheRecycleBinOrForGoodAndNothingElseIsTouched
     EXPECT_EQ(f.GroupCount(program, window, L"7,003"), L"2");
 
     // With SHIFT held as the button is pressed: gone for good, not in the recycle bin.
-    Host(L"xdotool keydown shift");
-    ::Sleep(300);
+    HoldShift(window);
     f.PressDelete();
     for (int i = 0; i < 200 && program.GetItemCount(f.list) != 1; ++i) ::Sleep(50);
     Host(L"xdotool keyup shift");
@@ -336,8 +347,7 @@ TEST(ResultDelete, AFileThatIsNoTrueCopyIsKeptAndTheLastCopyGoesOnlyWhenConfirme
         ASSERT_TRUE(f.ShowGroup(program, window, L"9,009"));
         program.SetCheckState(f.list, 0, 1);
         program.SetCheckState(f.list, 1, 1);
-        Host(L"xdotool keydown shift");  // SHIFT does not skip the question
-        ::Sleep(300);
+        HoldShift(window);  // SHIFT does not skip the question
         f.PressDelete();
         const std::wstring question = Answer(program, L"削除の確認", IDNO);
         Host(L"xdotool keyup shift");
@@ -430,8 +440,7 @@ TEST(ResultDelete, TheTickedFileGoesAndNeverTheFileItsNameWouldReachInstead)
     EXPECT_EQ(ReadFileBytes(wedding), weddingBytes);
 
     // For good (SHIFT held): through a handle that reaches the ticked file and no other.
-    Host(L"xdotool keydown shift");
-    ::Sleep(300);
+    HoldShift(window);
     for (const auto& [size, path] : {std::pair{L"5,001", dotted}, std::pair{L"6,002", trip}}) {
         ASSERT_TRUE(f.ShowGroup(program, window, size));
         program.SetCheckState(f.list, f.RowOf(program, path), 1);
