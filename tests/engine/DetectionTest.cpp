@@ -937,3 +937,36 @@ TEST(Detection, NamesThatDifferOnlyInCaseAreTwoFilesWhenTheFolderKeepsThemApart)
     EXPECT_EQ(listedOnce, 1u);
     EXPECT_TRUE(blind.Groups().empty());
 }
+
+// A library searched every other time, between searches of a folder that changes each time:
+// its entries are seen at every one of its searches and must not age out, even though those
+// searches learn nothing new.
+TEST(DigestCache, EntriesSeenAtEverySecondSearchAreKept)
+{
+    TestFolder data;
+    const std::wstring cachePath = data / L"digests.cache";
+    CompareFileEntry kept, changing;
+    kept.path = L"C:\\library\\clip.mp4";
+    kept.size = 1000;
+    kept.fileIndex = 1;
+    changing.path = L"C:\\downloads\\new.mp4";
+    changing.size = 2000;
+    changing.fileIndex = 2;
+    {
+        DigestCache_CL cache;
+        cache.Store(kept, {1, 2, 3, true});
+        ASSERT_TRUE(cache.Save(cachePath));
+    }
+    DigestCache_CL::Digests digests;
+    for (uint32_t round = 0; round < 2 * DigestCache_CL::kKeptSearches; ++round) {
+        DigestCache_CL other;  // the other folder, written anew
+        other.Load(cachePath);
+        ++changing.lastWriteTime;
+        other.Store(changing, {4, 5, 6, true});
+        ASSERT_TRUE(other.Save(cachePath));
+        DigestCache_CL library;  // the library, unchanged
+        ASSERT_TRUE(library.Load(cachePath));
+        EXPECT_TRUE(library.Find(kept, digests)) << "lost after round " << round;
+        ASSERT_TRUE(library.Save(cachePath));
+    }
+}
