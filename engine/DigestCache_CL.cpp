@@ -69,6 +69,7 @@ void DigestCache_CL::Clear()
     names.clear();
     generation = 1;
     lastStamp = 0;
+    isAgeing = false;
     loadedFrom.clear();
 }
 
@@ -188,6 +189,7 @@ bool DigestCache_CL::LoadNow(const std::wstring& path)
     if (!reader.AtEnd()) return fail();
     generation = savedGeneration + 1;
     isChanged = false;
+    isAgeing = false;
     loadedFrom = path;
     return true;
 }
@@ -203,7 +205,7 @@ bool DigestCache_CL::Find(const CompareFileEntry& file, Digests& digests)
 {
     Entry* entry = MatchingEntry(file);
     if (!entry) return false;
-    entry->lastSeen = generation;
+    isAgeing |= MarkSeen(*entry);
     digests = entry->digests;
     return true;
 }
@@ -240,18 +242,20 @@ void DigestCache_CL::FindAll(std::span<const CompareFileEntry* const> files, std
     const uint32_t lookup = ++lookups;
     digests.assign(files.size(), std::nullopt);
     std::vector<Entry*> matching(files.size());
-    InSlices(files.size(), [&](size_t begin, size_t end, size_t) {
+    std::vector<char> ageingIn(std::max(1u, std::thread::hardware_concurrency()), 0);
+    InSlices(files.size(), [&](size_t begin, size_t end, size_t slice) {
         for (size_t place = begin; place < end; ++place) {
             Entry* entry = MatchingEntry(*files[place]);
             if (!entry) continue;
-            entry->lastSeen = generation;
+            ageingIn[slice] |= MarkSeen(*entry);
             entry->foundIn = lookup;
             entry->foundAt = static_cast<uint32_t>(place);
             digests[place] = entry->digests;
             matching[place] = entry;
         }
     });
-    std::vector<std::vector<ProvenPair>> found(std::max(1u, std::thread::hardware_concurrency()));
+    isAgeing |= std::find(ageingIn.begin(), ageingIn.end(), 1) != ageingIn.end();
+    std::vector<std::vector<ProvenPair>> found(ageingIn.size());
     InSlices(files.size(), [&](size_t begin, size_t end, size_t slice) {
         for (size_t place = begin; place < end; ++place) {
             const Entry* entry = matching[place];
@@ -285,8 +289,8 @@ bool DigestCache_CL::Save(const std::wstring& path)
     FinishLoad();
     // A search that learnt nothing new leaves the file as it is: saving the cache of a large
     // library takes longer than the rest of a rescan outside the walk. Its entries then age
-    // by one search less, which only keeps them longer.
-    if (!isChanged && path == loadedFrom) return true;
+    // by one search less, unless other searches saved meanwhile (see isAgeing).
+    if (!isChanged && !isAgeing && path == loadedFrom) return true;
     // Keep what recent searches saw, and never more than the bound (the most recent first).
     std::vector<const Entry*> kept;
     for (const auto& [hash, entry] : entries)

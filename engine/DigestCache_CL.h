@@ -106,6 +106,13 @@ private:
     Entry* FindEntry(std::wstring_view path, uint64_t hash);
     Entry* MatchingEntry(const CompareFileEntry& file, uint64_t hash);
     Entry* MatchingEntry(const CompareFileEntry& file) { return MatchingEntry(file, PathHash(file.path)); }
+    // True when the entry was ageing (see isAgeing).
+    bool MarkSeen(Entry& entry)
+    {
+        const bool wasAgeing = generation - entry.lastSeen > kKeptSearches / 2;
+        entry.lastSeen = generation;
+        return wasAgeing;
+    }
     // Of the folder's and the name's hashes, so that loading never puts a path together.
     static uint64_t TextHash(std::wstring_view text) { return std::hash<std::wstring_view>{}(text); }
     static uint64_t PathHash(uint64_t folderHash, std::wstring_view name)
@@ -130,6 +137,9 @@ private:
     uint32_t lastStamp = 0;
     uint32_t lookups = 0;                         // FindAll calls
     bool isChanged = false;                       // since the file at `loadedFrom` was read
+    // An entry was seen that the file records as unseen for half its keeping time: saved
+    // again, or a library searched only between searches that rewrite the file would age out.
+    bool isAgeing = false;
     std::wstring loadedFrom;
     std::jthread loader;
     bool isLoaded = false;                        // by the last load the loader ran
