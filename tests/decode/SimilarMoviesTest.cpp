@@ -308,3 +308,39 @@ TEST(SimilarMovies, ConsoleToolListsSimilarGroupsOnlyWhenAsked)
         EXPECT_GE(std::atoi(score.c_str()), i == 3 ? 100 : SimilarMatcher_CL::kDefaultThreshold) << lines[i];
     }
 }
+
+// A byte copy stands in for its exact group only while its first file can: the copies of a
+// first file deleted before its turn, or of one that is not a movie at all, are still movies
+// of their own and find their re-encoded copy.
+TEST(SimilarMovies, CopiesStillTakePartWhenTheirFirstFileCannot)
+{
+    ComAndGdiPlus environment;
+    for (const bool firstIsNoMovie : {false, true}) {
+        SCOPED_TRACE(firstIsNoMovie ? "first file not a movie" : "first file deleted");
+        TestFolder folder;
+        ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (folder / L"scenes.mp4").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (folder / L"scenes-copy.mp4").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes-small.avi").c_str(), (folder / L"scenes-small.avi").c_str(), FALSE));
+        FirstFileCompare_CL scanner;
+        scanner.SetEndPause(0);
+        scanner.ScanFolder(folder.Path(), nullptr);
+        scanner.FindDuplicates(nullptr);
+        ASSERT_EQ(scanner.Groups().size(), 1u);
+        const CompareFileEntry* first = scanner.Groups()[0].front();
+        std::vector<CompareFileEntry*> movies;
+        for (CompareFileEntry& file : scanner.Files())
+            if (!firstIsNoMovie || &file != first) movies.push_back(&file);
+        if (!firstIsNoMovie) ASSERT_TRUE(::DeleteFileW(first->path.c_str()));
+        SimilarMovieSearch_CL similar;
+        const SimilarMovieSearch_CL::Outcome outcome =
+            similar.Run(movies, scanner.Groups(), SimilarMatcher_CL::kDefaultThreshold, nullptr, nullptr);
+        EXPECT_EQ(outcome.groups.size(), 1u);
+        if (outcome.groups.size() != 1u) continue;
+        std::vector<std::wstring> names;
+        for (CompareFileEntry* file : outcome.groups[0].files) names.push_back(Search::GetName(file->path));
+        std::sort(names.begin(), names.end());
+        std::vector<std::wstring> expected = {L"scenes-small.avi", Search::GetName(scanner.Groups()[0][1]->path)};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(names, expected);
+    }
+}
