@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace {
 
@@ -200,14 +200,16 @@ std::vector<SimilarGroup> SimilarMatcher_CL::FindGroups(std::span<const Candidat
 
 SimilarMatcher_CL::Grouping::Grouping(std::vector<CompareFileEntry*> listed, const std::vector<DuplicateGroup>& exactGroups,
                                       int threshold)
-    : files(std::move(listed)), isCopy(files.size(), 0), threshold(threshold), waiting(files.size(), nullptr),
-      hasCome(files.size(), 0)
+    : files(std::move(listed)), exactGroupOf(files.size(), kNoExactGroup), isExactGroupPlaced(exactGroups.size(), 0),
+      threshold(threshold), waiting(files.size(), nullptr), hasCome(files.size(), 0)
 {
-    // Exact copies take part through their group's first file only: never shown again as similar.
-    std::unordered_set<const CompareFileEntry*> copies;
-    for (const DuplicateGroup& group : exactGroups)
-        for (size_t i = 1; i < group.size(); ++i) copies.insert(group[i]);
-    for (size_t i = 0; i < files.size(); ++i) isCopy[i] = copies.count(files[i]) != 0;
+    std::unordered_map<const CompareFileEntry*, size_t> groupOf;
+    for (size_t g = 0; g < exactGroups.size(); ++g)
+        for (const CompareFileEntry* file : exactGroups[g]) groupOf.emplace(file, g);
+    for (size_t i = 0; i < files.size(); ++i) {
+        const auto group = groupOf.find(files[i]);
+        if (group != groupOf.end()) exactGroupOf[i] = group->second;
+    }
 }
 
 void SimilarMatcher_CL::Grouping::Take(size_t index, const MovieFingerprint* print,
@@ -223,7 +225,13 @@ void SimilarMatcher_CL::Grouping::Take(size_t index, const MovieFingerprint* pri
 void SimilarMatcher_CL::Grouping::Place(size_t index, const MovieFingerprint* print,
                                         const std::function<void(const SimilarGroup&)>& onChange)
 {
-    if (!print || !print->isDecodable || isCopy[index]) return;
+    if (!print || !print->isDecodable) return;
+    // Exact copies take part through one of them only: never shown again as similar.
+    const size_t exactGroup = exactGroupOf[index];
+    if (exactGroup != kNoExactGroup) {
+        if (isExactGroupPlaced[exactGroup]) return;
+        isExactGroupPlaced[exactGroup] = 1;
+    }
     Prepared prepared = Prepare(*print);
     // Of the bases of about its length, the earliest one like it takes it.
     size_t chosen = bases.size();

@@ -49,8 +49,10 @@ public:
         const MovieFingerprint* print = nullptr;  // null or not decodable: left out
     };
     // Groups in list order of their bases, each member similar to its base by `threshold`
-    // or more, each movie in one group at most. Files already in an exact group take part
-    // through that group's base only, so exact copies are never shown again as similar.
+    // or more, each movie in one group at most. The files of an exact group take part
+    // through one of them only, so exact copies are never shown again as similar: the
+    // earliest listed with a decodable fingerprint (its first file, unless that one is not
+    // listed or was left out).
     // `onGroup` hears of each group when it is complete; a cancel word set to 1 stops the
     // search with the groups found so far.
     static std::vector<SimilarGroup> FindGroups(std::span<const Candidate> candidates,
@@ -91,7 +93,8 @@ private:
 // member would have been a better first file.
 class SimilarMatcher_CL::Grouping {
 public:
-    // `files` in list order; their members other than the first of `exactGroups` take no part.
+    // `files` in list order. Of the members of each of `exactGroups` among them, only the
+    // earliest with a decodable fingerprint takes part.
     Grouping(std::vector<CompareFileEntry*> files, const std::vector<DuplicateGroup>& exactGroups, int threshold);
 
     // The fingerprint of files[index] has come; null (or not decodable): the movie takes no
@@ -107,8 +110,10 @@ private:
         Prepared prepared;
         SimilarGroup group;
     };
+    static constexpr size_t kNoExactGroup = SIZE_MAX;
     std::vector<CompareFileEntry*> files;
-    std::vector<char> isCopy;
+    std::vector<size_t> exactGroupOf;   // of each file, or kNoExactGroup
+    std::vector<char> isExactGroupPlaced;  // of each exact group: a member took part for it
     int threshold = 0;
     std::vector<const MovieFingerprint*> waiting;  // come, not yet placed
     std::vector<char> hasCome;

@@ -310,13 +310,14 @@ TEST(SimilarMovies, ConsoleToolListsSimilarGroupsOnlyWhenAsked)
 }
 
 // A byte copy stands in for its exact group only while its first file can: the copies of a
-// first file deleted before its turn, or of one that is not a movie at all, are still movies
-// of their own and find their re-encoded copy.
+// first file deleted before its turn (whether its fingerprint is cached or not), or of one
+// that is not a movie at all, are still movies of their own and find their re-encoded copy.
 TEST(SimilarMovies, CopiesStillTakePartWhenTheirFirstFileCannot)
 {
     ComAndGdiPlus environment;
-    for (const bool firstIsNoMovie : {false, true}) {
-        SCOPED_TRACE(firstIsNoMovie ? "first file not a movie" : "first file deleted");
+    enum { kDeleted, kDeletedButCached, kNoMovie };
+    for (const int kind : {kDeleted, kDeletedButCached, kNoMovie}) {
+        SCOPED_TRACE(kind == kDeleted ? "first file deleted" : kind == kDeletedButCached ? "cached first file deleted" : "first file not a movie");
         TestFolder folder;
         ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (folder / L"scenes.mp4").c_str(), FALSE));
         ASSERT_TRUE(::CopyFileW(TestMovie(L"scenes.mp4").c_str(), (folder / L"scenes-copy.mp4").c_str(), FALSE));
@@ -329,11 +330,27 @@ TEST(SimilarMovies, CopiesStillTakePartWhenTheirFirstFileCannot)
         const CompareFileEntry* first = scanner.Groups()[0].front();
         std::vector<CompareFileEntry*> movies;
         for (CompareFileEntry& file : scanner.Files())
-            if (!firstIsNoMovie || &file != first) movies.push_back(&file);
-        if (!firstIsNoMovie) ASSERT_TRUE(::DeleteFileW(first->path.c_str()));
+            if (kind != kNoMovie || &file != first) movies.push_back(&file);
+        FingerprintCache_CL cache;
+        if (kind == kDeletedButCached) SimilarMovieSearch_CL().Run(movies, scanner.Groups(), 0, &cache, nullptr);
+        if (kind != kNoMovie) ASSERT_TRUE(::DeleteFileW(first->path.c_str()));
         SimilarMovieSearch_CL similar;
-        const SimilarMovieSearch_CL::Outcome outcome =
-            similar.Run(movies, scanner.Groups(), SimilarMatcher_CL::kDefaultThreshold, nullptr, nullptr);
+        int lastDone = 0, lastTotal = 0;
+        similar.onProgress = [&](int done, int total) {
+            lastDone = done;
+            lastTotal = total;
+        };
+        const SimilarMovieSearch_CL::Outcome outcome = similar.Run(
+            movies, scanner.Groups(), SimilarMatcher_CL::kDefaultThreshold, kind == kDeletedButCached ? &cache : nullptr, nullptr);
+        // The copy is looked at in its first file's place (the bar's total grows by one for
+        // it), the first file neither counted undecodable nor, cached, listed; the copy was
+        // never looked at before, so it is decoded, while the other movie comes from the cache.
+        EXPECT_EQ(outcome.lookedAt, kind == kNoMovie ? 2 : 3);
+        EXPECT_EQ(outcome.decoded, kind == kDeletedButCached ? 1 : 2);
+        EXPECT_EQ(outcome.goneOrChanged, kind == kNoMovie ? 0 : 1);
+        EXPECT_EQ(outcome.undecodable, 0);
+        EXPECT_EQ(lastDone, outcome.lookedAt);
+        EXPECT_EQ(lastTotal, outcome.lookedAt);
         EXPECT_EQ(outcome.groups.size(), 1u);
         if (outcome.groups.size() != 1u) continue;
         std::vector<std::wstring> names;

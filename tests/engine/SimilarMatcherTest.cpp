@@ -5,6 +5,7 @@
 #include <map>
 #include <numeric>
 #include <random>
+#include <set>
 
 #include "engine/MovieFingerprint.h"
 #include "engine/SimilarMatcher_CL.h"
@@ -234,13 +235,16 @@ TEST(SimilarMatcher, GroupsFormAroundTheirFirstFileWithoutExactCopiesOrTwoMovies
 }
 
 // The grouping as it was done once all fingerprints were there, written plainly: each movie
-// in list order joins the earliest group whose first file it is like, or starts one.
-std::vector<std::vector<size_t>> GroupsAtTheEnd(const std::vector<MovieFingerprint>& prints, const std::vector<char>& isCopy,
-                                                int threshold)
+// in list order joins the earliest group whose first file it is like, or starts one; of an
+// exact group (`exactGroupOf`, or -1), only the first decodable member listed takes part.
+std::vector<std::vector<size_t>> GroupsAtTheEnd(const std::vector<MovieFingerprint>& prints,
+                                                const std::vector<int>& exactGroupOf, int threshold)
 {
     std::vector<std::vector<size_t>> groups;
+    std::set<int> exactGroupsIn;
     for (size_t i = 0; i < prints.size(); ++i) {
-        if (isCopy[i] || !prints[i].isDecodable) continue;
+        if (!prints[i].isDecodable) continue;
+        if (exactGroupOf[i] >= 0 && !exactGroupsIn.insert(exactGroupOf[i]).second) continue;
         auto joined = std::find_if(groups.begin(), groups.end(), [&](const std::vector<size_t>& group) {
             const int score = SimilarMatcher_CL::Similarity(prints[group[0]], prints[i]);
             return score > 0 && score >= threshold;
@@ -259,7 +263,8 @@ TEST(SimilarMatcher, GroupsToldAsTheFingerprintsComeEndAsTheGroupsOfAllAtOnceWha
     std::mt19937_64 random(5);
     // Eight movies in up to five copies each, some cut at one end by up to 7 s (so a copy cut
     // at the start and one cut at the end may be like the whole movie but not each other:
-    // which file is listed first decides the groups), exact copies and undecodable files.
+    // which file is listed first decides the groups), exact copies and undecodable files, an
+    // exact group whose first file is left out and one whose first file is not listed.
     std::vector<MovieFingerprint> prints;
     for (int movie = 0; movie < 8; ++movie) {
         Scenes scenes = MakeScenes(random, 30 + random() % 60);
@@ -272,20 +277,35 @@ TEST(SimilarMatcher, GroupsToldAsTheFingerprintsComeEndAsTheGroupsOfAllAtOnceWha
         }
     }
     prints.push_back(MovieFingerprint{});
-    prints.push_back(prints[3]);  // byte copies of 3 and 7
+    std::shuffle(prints.begin(), prints.end(), random);
+    prints.push_back(prints[3]);  // byte copies of 3, 7 and 11, listed last
     prints.push_back(prints[7]);
-    std::shuffle(prints.begin(), prints.end() - 2, random);
+    prints.push_back(prints[11]);
+    prints.push_back(prints[11]);
+    prints[11] = MovieFingerprint{};  // gone before its turn: its copies stand for it
     std::vector<CompareFileEntry> files(prints.size());
     std::vector<CompareFileEntry*> listed;
     for (CompareFileEntry& file : files) listed.push_back(&file);
     const size_t count = prints.size();
-    // The copies' exact groups: the copy is listed last, so the group's first file is 3 or 7.
-    const std::vector<DuplicateGroup> exact = {{listed[3], listed[count - 2]}, {listed[7], listed[count - 1]}};
-    std::vector<char> isCopy(count, 0);
-    isCopy[count - 2] = isCopy[count - 1] = 1;
+    CompareFileEntry unlisted;  // no movie: its exact copy is listed alone
+    const std::vector<DuplicateGroup> exact = {{listed[3], listed[count - 4]},
+                                               {listed[7], listed[count - 3]},
+                                               {listed[11], listed[count - 2], listed[count - 1]},
+                                               {&unlisted, listed[5]}};
+    std::vector<int> exactGroupOf(count, -1);
+    exactGroupOf[3] = exactGroupOf[count - 4] = 0;
+    exactGroupOf[7] = exactGroupOf[count - 3] = 1;
+    exactGroupOf[11] = exactGroupOf[count - 2] = exactGroupOf[count - 1] = 2;
     const int threshold = 60;
-    const std::vector<std::vector<size_t>> expected = GroupsAtTheEnd(prints, isCopy, threshold);
+    const std::vector<std::vector<size_t>> expected = GroupsAtTheEnd(prints, exactGroupOf, threshold);
     ASSERT_GE(expected.size(), 6u);
+    // The first copy of the movie left out is grouped in its place, the other copy is not.
+    const auto holds = [&](size_t file) {
+        return std::any_of(expected.begin(), expected.end(), [&](const std::vector<size_t>& group) {
+            return std::find(group.begin(), group.end(), file) != group.end();
+        });
+    };
+    ASSERT_TRUE(holds(count - 2) && !holds(count - 1));
     auto indexes = [&](const SimilarGroup& group) {
         std::vector<size_t> at;
         for (CompareFileEntry* file : group.files) at.push_back(file - files.data());
