@@ -119,7 +119,14 @@ void GroupTable_CL::RefreshGroup(int groupIndex)
 {
     CriticalSection_CL::Guard guard(scanner.GroupsLock());
     const int row = RowOfGroup(groupIndex);
-    if (row >= 0 && groupIndex < static_cast<int>(scanner.Groups().size())) FillRow(row, scanner.Groups()[groupIndex]);
+    if (row < 0 || groupIndex >= static_cast<int>(scanner.Groups().size())) return;
+    FillRow(row, scanner.Groups()[groupIndex]);
+    // A group that grew or shrank may belong elsewhere now, and AddLastGroup's search needs
+    // the rows in order. Sorting (rather than taking the row out and putting it back) keeps
+    // its selection and focus without telling the window of a change.
+    const bool isInPlace = (row == 0 || Before(GroupOfRow(row - 1), groupIndex)) &&
+                           (row + 1 == list.GetItemCount() || Before(groupIndex, GroupOfRow(row + 1)));
+    if (!isInPlace) list.SortItems(&CompareRows, reinterpret_cast<LPARAM>(this));
 }
 
 void GroupTable_CL::RefreshAll()

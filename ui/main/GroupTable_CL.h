@@ -37,6 +37,7 @@ public:
 
     // The group that arrived last (the scanner's last one) gets its row, at its sorted place.
     void AddLastGroup();
+    // The group's row shows it as it is now, at its sorted place.
     void RefreshGroup(int groupIndex);
     void RefreshAll();
     // Takes the group out of the scanner's list and its row out of the list.
