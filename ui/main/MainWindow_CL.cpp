@@ -137,7 +137,9 @@ void MainWindow_CL::CreateLists()
     groupList->SetExtendedStyle(kListExStyle);
     groupTable = std::make_unique<GroupTable_CL>(*groupList, searchJob.Scanner());
     groupTable->CreateColumns();
-    groupTable->ShowKind(settings.findSimilar != 0);
+    // Before any search the list and its menu follow the option; then the search on show.
+    findsSimilar = settings.findSimilar != 0;
+    groupTable->ShowKind(findsSimilar);
 }
 
 void MainWindow_CL::ReadListFile()
@@ -246,6 +248,7 @@ void MainWindow_CL::StartOrCancel()
     findsSimilar = settings.findSimilar != 0;
     similarThreshold = ApplicationData_CL::ValidSimilarThreshold(settings.similarThreshold);
     fingerprints.clear();
+    outOfSimilarGroups.clear();
     groupTable->Clear();
     // The list is emptied: the "種類" column follows the option from this search on.
     groupTable->ShowKind(findsSimilar);
@@ -385,6 +388,7 @@ void MainWindow_CL::AddSimilarGroup(const SimilarGroup& found)
     const size_t listed = group.size();
     for (size_t i = 0; i < found.files.size() && i < found.scores.size(); ++i) {
         if (std::find(group.begin(), group.end(), found.files[i]) != group.end()) continue;
+        if (outOfSimilarGroups.count(found.files[i])) continue;  // taken out after a rescore
         // The pane may have deleted a file while the movies were looked at.
         if (::GetFileAttributesW(LongPathForm(found.files[i]->path).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
         found.files[i]->similarity = found.scores[i];
@@ -411,6 +415,7 @@ void MainWindow_CL::AddSimilarGroup(const SimilarGroup& found)
 
 void MainWindow_CL::RescoreSimilarGroup(DuplicateGroup& group, bool keepMembers)
 {
+    const DuplicateGroup before = group;
     SimilarMatcher_CL::Rescore(
         group,
         [&](const CompareFileEntry* file) {
@@ -418,6 +423,9 @@ void MainWindow_CL::RescoreSimilarGroup(DuplicateGroup& group, bool keepMembers)
             return print != fingerprints.end() ? &print->second : nullptr;
         },
         similarThreshold, keepMembers);
+    // The search still tells the group as it found it: a member taken out must not come back.
+    for (const CompareFileEntry* file : before)
+        if (std::find(group.begin(), group.end(), file) == group.end()) outOfSimilarGroups.insert(file);
 }
 
 HWND MainWindow_CL::NoticeOwner() const
@@ -746,8 +754,9 @@ void MainWindow_CL::ShowGroupMenu(const POINT* at)
         {ID_DELETE_TICKED_EVERYWHERE, L"チェックしたファイルをすべて削除", 7},
         {},
         {ID_SAVE_RESULT, L"結果を保存...", PopupMenu_CL::kNoImage}};
-    // The picture of a movie is learnt by the similar search: its rule comes with the option.
-    if (!settings.findSimilar)
+    // The picture of a movie is learnt by the similar search: its rule comes with a result
+    // that search made, whatever the option says now.
+    if (!findsSimilar)
         std::erase_if(commands, [](const PopupMenu_CL::Command& item) { return item.command == ID_TICK_KEEP_BEST_PICTURE; });
     PopupMenu_CL::ShowCommands(hwnd, settings.programFolder + L"\\menu_image.bmp", commands, DisabledGroupCommands(), at);
 }

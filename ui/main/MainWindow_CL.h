@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/ApplicationData_CL.h"
@@ -146,6 +147,7 @@ private:
     bool findsSimilar = false;     // the option as it was when the search started
     int similarThreshold = 0;
     std::unordered_map<const CompareFileEntry*, MovieFingerprint> fingerprints;  // of this search's movies
+    std::unordered_set<const CompareFileEntry*> outOfSimilarGroups;  // taken out of theirs by a rescore
     ListHoverTip_CL groupListTip;
     ListHoverTip_CL folderListTip;
     bool isFileListMode = false;

@@ -302,7 +302,7 @@ int ColumnCount(HWND list)
 
 }  // namespace
 
-TEST(MainWindowInProcess, TheKindColumnAndThePictureRuleComeOnlyWithTheSimilarOption)
+TEST(MainWindowInProcess, TheKindColumnAndThePictureRuleFollowTheResultOnShow)
 {
     InProcessGui gui;
     TestFolder data, tree;
@@ -328,13 +328,14 @@ TEST(MainWindowInProcess, TheKindColumnAndThePictureRuleComeOnlyWithTheSimilarOp
         EXPECT_EQ(SearchGroups(hwnd, settings).size(), 1u);
         EXPECT_EQ(ColumnCount(groups), 6);
 
-        // Switched on with a result shown: the rule follows at once; the column comes with the
-        // next search (the list shown was found without similar groups), then goes again.
+        // Both follow the result on show, not the option: switched on, they come with the next
+        // search (the list shown was found without similar groups, its pictures unknown)...
         settings.findSimilar = 1;
-        EXPECT_EQ(SelectionRules(hwnd, groups), withPicture);
+        EXPECT_EQ(SelectionRules(hwnd, groups), withoutPicture);
         EXPECT_EQ(ColumnCount(groups), 6);
         EXPECT_EQ(SearchGroups(hwnd, settings).size(), 1u);
         ASSERT_EQ(ColumnCount(groups), 7);
+        EXPECT_EQ(SelectionRules(hwnd, groups), withPicture);
         wchar_t kind[16] = {};
         ListView_GetItemText(groups, 0, 6, kind, 16);
         EXPECT_EQ(std::wstring(kind), L"同一");
@@ -344,10 +345,13 @@ TEST(MainWindowInProcess, TheKindColumnAndThePictureRuleComeOnlyWithTheSimilarOp
             click.iSubItem = 6;
             return reinterpret_cast<LPARAM>(&click);
         }());  // sorted by the kind, which then goes
+        // ...and switched off, they stay with the similar search's result until the next one.
         settings.findSimilar = 0;
-        EXPECT_EQ(SelectionRules(hwnd, groups), withoutPicture);
+        EXPECT_EQ(SelectionRules(hwnd, groups), withPicture);
+        EXPECT_EQ(ColumnCount(groups), 7);
         EXPECT_EQ(SearchGroups(hwnd, settings).size(), 1u);
         EXPECT_EQ(ColumnCount(groups), 6);
+        EXPECT_EQ(SelectionRules(hwnd, groups), withoutPicture);
         ::DestroyWindow(hwnd);
         PumpMessages(50);
     }
