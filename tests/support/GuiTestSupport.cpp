@@ -37,6 +37,22 @@ void PumpMessages(int milliseconds, const std::function<bool()>& until)
     }
 }
 
+void ReadOpenMenu(const std::function<void()>& open, const std::function<void(HMENU)>& read)
+{
+    // The menu's own loop runs inside `open`: the reading comes from a timer of that loop.
+    static const std::function<void(HMENU)>* reader = nullptr;
+    reader = &read;
+    ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+        ::KillTimer(nullptr, id);
+        HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
+        (*reader)(menuWindow ? reinterpret_cast<HMENU>(::SendMessageW(menuWindow, MN_GETHMENU, 0, 0)) : nullptr);
+        ::EndMenu();
+    });
+    open();
+    PumpMessages(50);
+    reader = nullptr;
+}
+
 namespace {
 
 struct WindowQuery {

@@ -7,6 +7,9 @@
 
 // Runs the thread's message loop for a while (or until `until` holds).
 void PumpMessages(int milliseconds, const std::function<bool()>& until = nullptr);
+// Opens a context menu of this thread's windows by `open` (which returns once its menu loop
+// has ended), hands the menu to `read` while it is up (null if none came), and closes it.
+void ReadOpenMenu(const std::function<void()>& open, const std::function<void(HMENU)>& read);
 // Calls `action` on another thread with the first visible top-level window of that class
 // and title once it appears (polled up to 10 s; null if none came). Join the thread after
 // the modal loop that shows the window has returned.

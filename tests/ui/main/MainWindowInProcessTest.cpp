@@ -280,18 +280,13 @@ namespace {
 // The commands of the group list's "自動でチェック" submenu, read while the menu is open.
 std::vector<UINT> SelectionRules(HWND window, HWND groupList)
 {
-    static std::vector<UINT> rules;
-    rules.clear();
-    ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-        ::KillTimer(nullptr, id);
-        HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
-        HMENU menu = menuWindow ? reinterpret_cast<HMENU>(::SendMessageW(menuWindow, MN_GETHMENU, 0, 0)) : nullptr;
-        HMENU submenu = menu ? ::GetSubMenu(menu, 0) : nullptr;
-        for (int i = 0; submenu && i < ::GetMenuItemCount(submenu); ++i) rules.push_back(::GetMenuItemID(submenu, i));
-        ::EndMenu();
-    });
-    ::SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(groupList), -1);
-    PumpMessages(50);
+    std::vector<UINT> rules;
+    ReadOpenMenu([&] { ::SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(groupList), -1); },
+                 [&](HMENU menu) {
+                     HMENU submenu = menu ? ::GetSubMenu(menu, 0) : nullptr;
+                     for (int i = 0; submenu && i < ::GetMenuItemCount(submenu); ++i)
+                         rules.push_back(::GetMenuItemID(submenu, i));
+                 });
     return rules;
 }
 

@@ -91,27 +91,21 @@ struct PaneWindow {
     // A right-click: the context menu opens; its greyed commands are read and it is closed.
     std::set<UINT> OpenContextMenu()
     {
-        static std::set<UINT> greyed;
-        greyed.clear();
-        ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-            ::KillTimer(nullptr, id);
-            HWND menuWindow = ::FindWindowW(L"#32768", nullptr);
-            HMENU menu = menuWindow ? reinterpret_cast<HMENU>(::SendMessageW(menuWindow, MN_GETHMENU, 0, 0)) : nullptr;
-            for (int i = 0; menu && i < ::GetMenuItemCount(menu); ++i) {
-                MENUITEMINFOW info = {sizeof(info)};
-                info.fMask = MIIM_STATE | MIIM_ID;
-                ::GetMenuItemInfoW(menu, i, TRUE, &info);
-                if (info.wID && (info.fState & MFS_DISABLED)) greyed.insert(info.wID);
-            }
-            greyed.insert(menu ? 0 : 1);  // 0: the menu was there
-            static bool pictured = false;
-            if (menu && !pictured) pictured = !TakeScreenshot(L"result-actions-context-menu").empty();
-            ::EndMenu();
-        });
+        std::set<UINT> greyed;
         NMITEMACTIVATE click = {};
         click.hdr = {list, static_cast<UINT_PTR>(kPaneList), static_cast<UINT>(NM_RCLICK)};
-        ::SendMessageW(paneWindow, WM_NOTIFY, kPaneList, reinterpret_cast<LPARAM>(&click));
-        PumpMessages(50);
+        ReadOpenMenu([&] { ::SendMessageW(paneWindow, WM_NOTIFY, kPaneList, reinterpret_cast<LPARAM>(&click)); },
+                     [&](HMENU menu) {
+                         for (int i = 0; menu && i < ::GetMenuItemCount(menu); ++i) {
+                             MENUITEMINFOW info = {sizeof(info)};
+                             info.fMask = MIIM_STATE | MIIM_ID;
+                             ::GetMenuItemInfoW(menu, i, TRUE, &info);
+                             if (info.wID && (info.fState & MFS_DISABLED)) greyed.insert(info.wID);
+                         }
+                         greyed.insert(menu ? 0 : 1);  // 0: the menu was there
+                         static bool pictured = false;
+                         if (menu && !pictured) pictured = !TakeScreenshot(L"result-actions-context-menu").empty();
+                     });
         return greyed;
     }
     // Sends a command of the menu and answers the message box it brings (if any).
